@@ -1,6 +1,8 @@
 // The COM binary interface the core relies on, checked the same way on Windows
 // (the platform's own) and elsewhere (the stand-ins).
+#include "platform/Bstr.h"
 #include "platform/Com.h"
+#include "platform/ComPtr.h"
 
 #include <gtest/gtest.h>
 
@@ -55,4 +57,62 @@ TEST(ComAbi, GuidsAndResultCodes)
     } catch (const _com_error& e) {
         EXPECT_EQ(e.Error(), E_POINTER);
     }
+}
+
+namespace {
+
+// A COM object that counts its references, as the pointers see it.
+struct CountedObject : IUnknown {
+    ULONG references = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+};
+
+} // namespace
+
+TEST(ComPtr, OwnsExactlyOneReference)
+{
+    CountedObject object;
+    {
+        Platform::ComPtr<IUnknown> first(&object);
+        EXPECT_EQ(object.references, 2u);
+        Platform::ComPtr<IUnknown> copy = first;
+        EXPECT_EQ(object.references, 3u);
+        Platform::ComPtr<IUnknown> moved = std::move(copy);
+        EXPECT_EQ(object.references, 3u);
+        // put() releases what the pointer held before lending its slot.
+        EXPECT_EQ(Platform::queryInterfaceNoThrow(&object, IID_IUnknown, moved), S_OK);
+        EXPECT_EQ(object.references, 3u);
+        IUnknown* raw = first.detach();
+        EXPECT_EQ(object.references, 3u);
+        Platform::ComPtr<IUnknown> adopted = Platform::ComPtr<IUnknown>::attach(raw);
+    }
+    EXPECT_EQ(object.references, 1u);
+
+    Platform::ComPtr<IUnknown> none;
+    EXPECT_EQ(Platform::queryInterfaceNoThrow(nullptr, IID_IUnknown, none), E_POINTER);
+    EXPECT_FALSE(none);
+}
+
+TEST(Bstr, ConvertsAndOwns)
+{
+    Platform::Bstr text(u"/nv/\u00E9");
+    EXPECT_EQ(SysStringLen(text.get()), 5u);
+    EXPECT_EQ(text.text(), u"/nv/\u00E9");
+    EXPECT_EQ(Platform::toU16String(nullptr), u"");
+    *text.put() = SysAllocString(Platform::asOleText(u"x"));
+    EXPECT_EQ(text.text(), u"x");
+    BSTR raw = text.detach();
+    EXPECT_EQ(text.get(), nullptr);
+    SysFreeString(raw);
 }

@@ -1,0 +1,54 @@
+// The numbers of the EFS2 subsystem of the handset's diagnostic protocol.
+//
+// Every packet starts with the same four bytes: the diagnostic command 75
+// (subsystem dispatch), the subsystem identifier, and the EFS2 command code as
+// a 16-bit little-endian number. A normal response repeats the request's four
+// bytes; a handset that rejects a request outright answers with the error
+// response instead.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Diag::Efs2 {
+
+inline constexpr std::uint8_t kSubsystemDispatch = 75; // 'K'
+inline constexpr std::uint8_t kFileSubsystem = 19;     // the usual EFS2 subsystem
+inline constexpr std::uint8_t kAlternateFileSubsystem = 62;
+
+enum Command : std::uint16_t {
+    Hello = 0, // session commands that other diagnostic clients send first
+    Query = 1,
+    Open = 2,
+    Close = 3,
+    Read = 4,
+    Write = 5,
+    Unlink = 8,
+    MkDir = 9,
+    RmDir = 10,
+    OpenDir = 11,
+    ReadDir = 12,
+    CloseDir = 13,
+    Rename = 14,
+    LStat = 16,
+    FStat = 17,
+    ErrorResponse = 28, // sent by the handset only
+};
+
+inline constexpr std::size_t kHeaderSize = 4;
+inline constexpr std::uint32_t kMaxData = 512;  // payload of one READ or WRITE
+inline constexpr std::uint32_t kMaxPath = 1024; // bytes of a path, without its NUL
+inline constexpr std::size_t kErrorResponseSize = 8;
+
+// Open flags and modes the system sends.
+inline constexpr std::uint32_t kOpenReadOnly = 0;
+inline constexpr std::uint32_t kOpenCreateForWriting = 0x241; // O_WRONLY | O_CREAT | O_TRUNC
+inline constexpr std::uint32_t kModeReadOnly = 0444;
+inline constexpr std::uint32_t kModeReadWrite = 0666;
+
+// Type bits of a mode.
+inline constexpr std::uint32_t kModeTypeMask = 0xF000;
+inline constexpr std::uint32_t kModeDirectory = 0x4000;
+inline constexpr std::uint32_t kModeRegular = 0x8000;
+
+} // namespace Diag::Efs2
