@@ -1,0 +1,220 @@
+// The serial port against a pseudo-terminal: the test plays the handset on the
+// master side, reading request frames and writing whatever frames a case needs.
+#include "transport/SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#if !defined(_WIN32)
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes frameOf(const Bytes& payload)
+{
+    Bytes out;
+    Transport::Hdlc::appendFrame(payload.data(), payload.size(), out);
+    return out;
+}
+
+// The master side of a pseudo-terminal whose slave the port opens.
+class FakeHandset {
+public:
+    FakeHandset()
+    {
+        int slave = -1;
+        char name[128] = {};
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        termios mode{};
+        tcgetattr(master_, &mode);
+        cfmakeraw(&mode);
+        tcsetattr(master_, TCSANOW, &mode);
+        slaveName_ = name;
+        slave_ = slave; // kept open so the line never hangs up between cases
+    }
+    ~FakeHandset()
+    {
+        ::close(master_);
+        ::close(slave_);
+    }
+
+    std::string spec() const { return "serial:" + slaveName_; }
+
+    // The next request frame the port sent, unescaped.
+    Bytes readRequest()
+    {
+        Transport::Hdlc::FrameReader reader;
+        std::uint8_t byte = 0;
+        for (;;) {
+            pollfd ready{master_, POLLIN, 0};
+            if (::poll(&ready, 1, 5000) <= 0 || ::read(master_, &byte, 1) != 1) {
+                return {};
+            }
+            std::size_t used = 0;
+            if (reader.feed(&byte, 1, &used) == Transport::Hdlc::FrameReader::Status::Frame) {
+                return reader.frame();
+            }
+        }
+    }
+
+    void write(const Bytes& bytes)
+    {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slaveName_;
+};
+
+const Bytes kRequest{0x4B, 0x13, 0x03, 0x00, 0x05, 0x00, 0x00, 0x00};  // CLOSE fd 5
+const Bytes kResponse{0x4B, 0x13, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00}; // errno 0
+
+struct Exchange {
+    HRESULT result;
+    Bytes response;
+};
+
+Exchange send(IDiagPort* port, const Bytes& request, ULONG timeout = 2000, USHORT capacity = 64)
+{
+    Bytes buffer(capacity, 0xCC);
+    USHORT length = capacity;
+    const HRESULT hr = port->SendRequest(static_cast<ULONG>(request.size()), request.data(), 1, 0,
+                                         timeout, &length, buffer.data());
+    buffer.resize(SUCCEEDED(hr) ? length : capacity);
+    return {hr, buffer};
+}
+
+} // namespace
+
+TEST(SerialPort, ExchangesOneFrameEachWay)
+{
+    FakeHandset handset;
+    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    std::thread device([&] {
+        EXPECT_EQ(handset.readRequest(), kRequest);
+        handset.write(frameOf(kResponse));
+    });
+    const Exchange exchange = send(port.get(), kRequest);
+    device.join();
+    EXPECT_EQ(exchange.result, S_OK);
+    EXPECT_EQ(exchange.response, kResponse);
+}
+
+TEST(SerialPort, DropsUnsolicitedPacketsNoiseAndSplitsOnTheWay)
+{
+    FakeHandset handset;
+    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    std::thread device([&] {
+        handset.readRequest();
+        Bytes stream{0x01, 0x02, 0x7E};                            // line noise, ending in a flag
+        for (const Bytes& packet : {Bytes{0x10, 0x00, 0x12, 0x00}, // a log packet
+                                    Bytes{0x60, 0x01, 0x02},       // an event
+                                    Bytes{0x79, 0x00, 0x01}}) {    // a message
+            const Bytes frame = frameOf(packet);
+            stream.insert(stream.end(), frame.begin(), frame.end());
+        }
+        const Bytes answer = frameOf(kResponse);
+        stream.insert(stream.end(), answer.begin(), answer.end());
+        for (std::uint8_t byte : stream) { // one byte a write
+            handset.write({byte});
+        }
+    });
+    const Exchange exchange = send(port.get(), kRequest);
+    device.join();
+    EXPECT_EQ(exchange.result, S_OK);
+    EXPECT_EQ(exchange.response, kResponse);
+    auto* serial = static_cast<Transport::SerialPort*>(port.get());
+    EXPECT_EQ(serial->counters().framesDropped, 3u);
+    EXPECT_EQ(serial->counters().badFrames, 1u);
+}
+
+TEST(SerialPort, DiagnosticErrorResponsesAnswerTheRequest)
+{
+    FakeHandset handset;
+    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    Bytes badCommand{0x13};
+    badCommand.insert(badCommand.end(), kRequest.begin(), kRequest.end());
+    std::thread device([&] {
+        handset.readRequest();
+        handset.write(frameOf(badCommand));
+    });
+    const Exchange exchange = send(port.get(), kRequest);
+    device.join();
+    EXPECT_EQ(exchange.result, S_OK);
+    EXPECT_EQ(exchange.response, badCommand);
+}
+
+TEST(SerialPort, TimeoutsAndLateAnswers)
+{
+    FakeHandset handset;
+    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    // No answer within the timeout.
+    std::thread silent([&] { handset.readRequest(); });
+    EXPECT_EQ(send(port.get(), kRequest, 100).result, Transport::kTimeoutResult);
+    silent.join();
+
+    // The late answer to that request arrives before the next one is sent; it
+    // must not be taken for the answer to the next.
+    handset.write(frameOf({0x4B, 0x13, 0x03, 0x00, 0x09, 0x00, 0x00, 0x00}));
+    std::thread device([&] {
+        handset.readRequest();
+        handset.write(frameOf(kResponse));
+    });
+    ::usleep(50 * 1000); // let the late frame reach the line before the request goes
+    const Exchange exchange = send(port.get(), kRequest);
+    device.join();
+    EXPECT_EQ(exchange.result, S_OK);
+    EXPECT_EQ(exchange.response, kResponse);
+}
+
+TEST(SerialPort, NeverWritesPastTheCallersBuffer)
+{
+    FakeHandset handset;
+    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    std::thread device([&] {
+        handset.readRequest();
+        handset.write(frameOf(kResponse));
+    });
+    const Exchange exchange = send(port.get(), kRequest, 2000, 7);
+    device.join();
+    EXPECT_EQ(exchange.result, Transport::kBufferTooSmallResult);
+    EXPECT_EQ(exchange.response, Bytes(7, 0xCC));
+
+    USHORT length = 8;
+    EXPECT_EQ(port->SendRequest(0, nullptr, 1, 0, 100, &length, nullptr), E_POINTER);
+}
+
+TEST(SerialPort, MissingDeviceIsASystemError)
+{
+    EXPECT_THROW(Transport::SerialPort::open(Transport::parseSerialSpec("serial:/dev/vornak-none")),
+                 std::system_error);
+}
+
+#endif
+
+TEST(SerialSpec, DeviceAndBaudRate)
+{
+    const auto posix = Transport::parseSerialSpec("serial:/dev/ttyUSB0");
+    EXPECT_EQ(posix.device, "/dev/ttyUSB0");
+    EXPECT_EQ(posix.baud, 115200u);
+    const auto windows = Transport::parseSerialSpec("serial:COM3:921600");
+    EXPECT_EQ(windows.device, "COM3");
+    EXPECT_EQ(windows.baud, 921600u);
+    for (const char* bad :
+         {"", "serial:", "serial::9600", "serial:/dev/x:fast", "serial:/dev/x:0", "tcp:host:1"}) {
+        EXPECT_THROW(Transport::parseSerialSpec(bad), std::invalid_argument) << bad;
+    }
+}
