@@ -21,13 +21,6 @@ static_assert(std::is_base_of_v<Lang::Exception, EfsPath::Exception>);
 static_assert(std::is_base_of_v<Lang::Exception, HostPath::Exception>);
 static_assert(!std::is_same_v<EfsPath::Exception, HostPath::Exception>);
 
-namespace System {
-void PrintTo(RootType type, std::ostream* out)
-{
-    *out << "RootType " << static_cast<std::uint32_t>(type);
-}
-} // namespace System
-
 namespace {
 
 enum Rules { Handset, Host, Both };
@@ -80,7 +73,6 @@ std::vector<Case> cases()
         yields(Both, u"a/../../b", u"../b"),
         yields(Both, u"a/b/../../..", u".."),
         yields(Both, u"/a/../../b", u"/../b", A, 1),
-        yields(Both, u"/..", u"/..", A, 1),
         yields(Both, u"a//b", u"a//b"),
         yields(Both, u"a//../b", u"a/b"),
         yields(Both, u"a//", u"a/"),
@@ -93,9 +85,8 @@ std::vector<Case> cases()
         // The separator left after "./" starts the text, yet the root was read
         // before it appeared: the path stays relative.
         yields(Both, u".//a", u"/a"),
-        yields(Both, u"a...", u"a..."),
+        yields(Both, u"x/a.../y", u"x/a.../y"),
         yields(Both, u".a", u".a"),
-        yields(Both, u".x/y", u".x/y"),
         refuses(Both, u"...", kTooManyDots, 234, "..."),
         refuses(Handset, u"a/.../b", kTooManyDots, 234, "a/.../b"),
         refuses(Host, u"a/.../b", kTooManyDots, 234, "a\\.../b"),
@@ -110,7 +101,6 @@ std::vector<Case> cases()
         yields(Both, u"  'a/b'  ", u"a/b"),
         yields(Both, u"\u3000\t a b\u2028", u"a b"),
         yields(Both, u"\"a'", u"a"),
-        yields(Both, u"a'", u"a"),
         yields(Both, u"''a''", u"'a'"),
         yields(Both, u"' a '", u" a "),
         // Roots
@@ -133,7 +123,6 @@ std::vector<Case> cases()
         refuses(Host, u"C:/a:b", kHostChars, 252, "C:\\a:b"),
         yields(Handset, u"C:x", u"C:x"),
         yields(Handset, u"C:\\a:b", u"C:\\a:b"),
-        yields(Handset, u"a*b?c\"d<e>f|g\r\n\b\0h"s, u"a*b?c\"d<e>f|g\r\n\b\0h"s),
         // Characters beyond the Basic Multilingual Plane count as one.
         yields(Both, u"\U0001F600/./\U0001F600/", u"\U0001F600/\U0001F600"),
         yields(Both, u"a/\U0001F600/../b", u"a/b"),
@@ -215,6 +204,14 @@ TEST(BasicPath, ParsesAndRefusesByTheRulesOfEachFileSystem)
 
 TEST(BasicPath, MalformedUtf16IsTheDecodersErrorEvenBehindAPathError)
 {
+    const auto errorOf = [](auto path, const std::u16string& input) -> std::string {
+        try {
+            decltype(path){input};
+        } catch (const std::invalid_argument& e) {
+            return e.what();
+        }
+        return "(no std::invalid_argument)";
+    };
     const struct {
         std::u16string input;
         const char* message;
@@ -227,18 +224,8 @@ TEST(BasicPath, MalformedUtf16IsTheDecodersErrorEvenBehindAPathError)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.input));
-        try {
-            EfsPath{c.input};
-            ADD_FAILURE() << "no exception from the handset parser";
-        } catch (const std::invalid_argument& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
-        try {
-            HostPath{c.input};
-            ADD_FAILURE() << "no exception from the host parser";
-        } catch (const std::invalid_argument& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        EXPECT_EQ(errorOf(EfsPath(u""), c.input), c.message);
+        EXPECT_EQ(errorOf(HostPath(u""), c.input), c.message);
     }
 }
 
@@ -254,18 +241,9 @@ TEST(BasicPath, AThrowLeavesOneTraceLineWithItsLocation)
     EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
 }
 
-TEST(BasicPath, CopiesCarryTextAndRoot)
+TEST(BasicPath, ANullPointerIsTheEmptyPath)
 {
-    const EfsPath network(u"//srv/share/x");
-    EfsPath path(network);
-    EXPECT_EQ(path.path(), u"//srv/share/x");
-    EXPECT_EQ(path.rootType(), RootType::Network);
-    EXPECT_EQ(path.rootLength(), 12u);
-    path = EfsPath(static_cast<const char16_t*>(nullptr));
+    const HostPath path(static_cast<const char16_t*>(nullptr));
     EXPECT_EQ(path.path(), u"");
     EXPECT_EQ(path.rootType(), RootType::Relative);
-    EXPECT_EQ(path.rootLength(), 0u);
-    path = network;
-    EXPECT_EQ(path.c_str(), std::u16string(u"//srv/share/x"));
-    EXPECT_EQ(path.rootLength(), 12u);
 }
