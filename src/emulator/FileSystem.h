@@ -90,7 +90,9 @@ public:
     ~FileSystem();
 
     const Limits& limits() const { return limits_; }
+    // From now on times come from `clock`; an empty one means the host's time.
     void setClock(Clock clock);
+    // The handset's time now.
     std::uint32_t now() const;
     // Bytes held by all files, those unlinked but still open included.
     std::uint64_t storedBytes() const { return *storedBytes_; }
@@ -113,6 +115,7 @@ public:
     // OPEN: finds or creates the file as `flags` say.
     std::uint32_t open(std::string_view path, std::uint32_t flags, std::uint32_t permissions,
                        NodePtr& file);
+    // MKDIR, RMDIR (of an empty directory) and UNLINK (of a file).
     std::uint32_t makeDirectory(std::string_view path, std::uint32_t permissions);
     std::uint32_t removeDirectory(std::string_view path);
     std::uint32_t unlink(std::string_view path);
@@ -126,7 +129,9 @@ public:
     // Makes `bytes` the whole content of the file.
     std::uint32_t replace(Node& file, std::span<const std::uint8_t> bytes);
 
+    // What the handset reports of `node`.
     static Attributes attributes(const Node& node);
+    // The root directory, for callers that walk or change the tree themselves.
     const NodePtr& root() const { return root_; }
 
 private:

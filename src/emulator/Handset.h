@@ -44,6 +44,7 @@ public:
     static constexpr std::uint32_t kMaxSymlinkDepth = 0; // the handset keeps no links
     static constexpr std::uint32_t kMounts = 1;
 
+    // A handset whose EFS is `fileSystem`, with no descriptor open and no fault queued.
     explicit Handset(FileSystem fileSystem = FileSystem());
     Handset(const Handset&) = delete;
     Handset& operator=(const Handset&) = delete;
@@ -57,7 +58,9 @@ public:
 
     // Adds a fault at the end of the script.
     void queueFault(const Fault& fault);
+    // Drops every fault not yet applied.
     void clearFaults();
+    // Faults still waiting for their request.
     std::size_t pendingFaults() const;
 
     // Descriptors and directory handles open now.
