@@ -218,6 +218,8 @@ TEST_F(HandsetTest, TransfersAboveFiveHundredTwelveAndShortAtTheEnd)
 {
     Limits limits;
     limits.maxTransfer = 2048;
+    limits.maxFileSize = 3500;
+    limits.capacity = 3100; // all files together
     handset = std::make_shared<Handset>(seeded(limits));
     const std::uint32_t fd = openFile("/big", 0x242);
     const std::string data(3000, 'Z');
@@ -239,6 +241,9 @@ TEST_F(HandsetTest, TransfersAboveFiveHundredTwelveAndShortAtTheEnd)
     send(Packet(Efs2::Write).u32(fd).u32(3002).raw("!"));
     const Bytes tail = send(Packet(Efs2::Read).u32(fd).u32(8).u32(2999));
     EXPECT_EQ(Bytes(tail.begin() + 20, tail.end()), (Bytes{'Z', 0, 0, '!'}));
+    EXPECT_EQ(field32(send(Packet(Efs2::Write).u32(fd).u32(3499).raw("!!")), 16), kFileTooBig);
+    EXPECT_EQ(field32(send(Packet(Efs2::Write).u32(fd).u32(3003).raw(data.substr(0, 90))), 16),
+              kNoSpace);
     closeFile(fd);
 }
 
