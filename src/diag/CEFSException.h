@@ -3,8 +3,15 @@
 // throw site, and a message.
 #pragma once
 
+#include "platform/Com.h"
+
 #include <cstdint>
 #include <string>
+
+// windows.h renames GetMessage to GetMessageA or GetMessageW, differently in
+// different translation units; the platform headers are in by now and their
+// include guards keep the macro from coming back.
+#undef GetMessage
 
 // Codes of the system's own failures; device error numbers become codes 2 to 513.
 enum EfsErrorCode : std::uint32_t {
