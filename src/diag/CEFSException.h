@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-// windows.h renames GetMessage to GetMessageA or GetMessageW, differently in
-// different translation units; the platform headers are in by now and their
-// include guards keep the macro from coming back.
+// windows.h makes GetMessage a macro (GetMessageA or GetMessageW), which would
+// rename the method only where windows.h is included. It is included by now,
+// and its include guards keep the macro from coming back.
 #undef GetMessage
 
 // Codes of the system's own failures; device error numbers become codes 2 to 513.

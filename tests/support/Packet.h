@@ -35,7 +35,9 @@ public:
     // Text bytes as they are, without a NUL.
     Packet& text(std::string_view value)
     {
-        bytes_.insert(bytes_.end(), value.begin(), value.end());
+        for (const char c : value) {
+            u8(static_cast<std::uint8_t>(c));
+        }
         return *this;
     }
     Packet& zeros(std::size_t count)

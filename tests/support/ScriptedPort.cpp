@@ -66,21 +66,9 @@ ULONG STDMETHODCALLTYPE ScriptedPort::Release()
     return left;
 }
 
-HRESULT STDMETHODCALLTYPE ScriptedPort::Reserved1()
+HRESULT ScriptedPort::neverCalled(const char* method)
 {
-    ADD_FAILURE() << "IDiagPort::Reserved1 called";
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE ScriptedPort::Reserved2()
-{
-    ADD_FAILURE() << "IDiagPort::Reserved2 called";
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE ScriptedPort::Reserved3()
-{
-    ADD_FAILURE() << "IDiagPort::Reserved3 called";
+    ADD_FAILURE() << "IDiagPort::" << method << " called";
     return E_NOTIMPL;
 }
 

@@ -48,9 +48,9 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE Reserved1() override;
-    HRESULT STDMETHODCALLTYPE Reserved2() override;
-    HRESULT STDMETHODCALLTYPE Reserved3() override;
+    HRESULT STDMETHODCALLTYPE Reserved1() override { return neverCalled("Reserved1"); }
+    HRESULT STDMETHODCALLTYPE Reserved2() override { return neverCalled("Reserved2"); }
+    HRESULT STDMETHODCALLTYPE Reserved3() override { return neverCalled("Reserved3"); }
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override;
@@ -66,6 +66,7 @@ private:
 
     ScriptedPort() = default;
     virtual ~ScriptedPort() = default;
+    static HRESULT neverCalled(const char* method);
 
     ULONG references_ = 1;
     HRESULT refusal_ = S_OK;

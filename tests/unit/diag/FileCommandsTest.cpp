@@ -1,9 +1,7 @@
-// READ, WRITE, FSTAT and OPEN at their limits and against handsets that answer
+// READ and WRITE at their limits and against handsets that answer
 // with the wrong descriptor, offset or count.
 #include "CommandTest.h"
 
-#include "diag/EFSFStat.h"
-#include "diag/EFSOpen.h"
 #include "diag/EFSRead.h"
 #include "diag/EFSWrite.h"
 
@@ -107,42 +105,10 @@ TEST_F(FileCommandsTest, WriteLimitsAndAnswers)
     EXPECT_EQ(port().calls(), 1u);
 
     const Bytes request = Packet().header(5).u32(5).u32(8);
-    port().expect(request, Packet().header(5).zeros(15));
-    expectFailure([&] { write.Execute(nullptr, 5, 0, 8); },
-                  {514, "EFS2_DIAG_WRITE", kTransactFile, 111});
     port().expect(request, Packet().header(5).u32(6).u32(9).u32(0).u32(0));
     expectFailure([&] { write.Execute(nullptr, 5, 0, 8); },
                   {515, "EFS2_DIAG_WRITE", "EFSWrite", 155});
     port().expect(request, Packet().header(5).u32(5).u32(9).u32(0).u32(0));
     expectFailure([&] { write.Execute(nullptr, 5, 0, 8); },
                   {528, "EFS2_DIAG_WRITE", "EFSWrite", 161});
-}
-
-TEST_F(FileCommandsTest, FStatNeedsExactly32Bytes)
-{
-    auto fstat = command<CEFSFStat>();
-    std::uint32_t f[6] = {};
-    port().expect(Packet().header(17).u32(5), Packet().header(17).zeros(27));
-    expectFailure([&] { fstat.Execute(5, f[0], f[1], f[2], f[3], f[4], f[5]); },
-                  {514, "EFS2_DIAG_FSTAT", kTransactFile, 111});
-    port().expect(Packet().header(17).u32(5), Packet().header(17).u32(2).zeros(24));
-    expectFailure([&] { fstat.Execute(5, f[0], f[1], f[2], f[3], f[4], f[5]); },
-                  {3, "EFS2_DIAG_FSTAT", kTransactFile, 116});
-}
-
-TEST_F(FileCommandsTest, OpenPathsUpTo1024BytesAfterEscaping)
-{
-    // U+263A travels as the 8 bytes "&#x263A;".
-    const std::u16string escaped = u"/" + std::u16string(1015, u'a') + u"\u263A";
-    const std::u16string plain = u"/" + std::u16string(1023, u'a');
-    for (const std::u16string& path : {plain, escaped}) {
-        Diag::Efs::Commands::Open request(0, 0444, kSubsystem);
-        EXPECT_EQ(request.SetPath(path), 1037);
-        EXPECT_EQ(request.GetPacket()[1036], 0);
-
-        auto open = command<Diag::Efs::Open>();
-        expectFailure([&] { open.Execute(path + u"b", 0, 0444); },
-                      {516, "EFS2_DIAG_OPEN", "SharedInc\\EFSOpen", 39});
-    }
-    EXPECT_EQ(port().calls(), 0u);
 }
