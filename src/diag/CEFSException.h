@@ -3,8 +3,15 @@
 // throw site, and a message.
 #pragma once
 
+#include "platform/Com.h"
+
 #include <cstdint>
 #include <string>
+
+// windows.h makes GetMessage a macro (GetMessageA or GetMessageW), which would
+// rename the method only where windows.h is included. It is included by now,
+// and its include guards keep the macro from coming back.
+#undef GetMessage
 
 // Codes of the system's own failures; device error numbers become codes 2 to 513.
 enum EfsErrorCode : std::uint32_t {

@@ -1,0 +1,129 @@
+#include "diag/EFSDiag.h"
+
+#include "lang/Transcode.h"
+#include "platform/ComError.h"
+
+#include <cstring>
+
+namespace {
+
+// Every failure found while sending is recorded at this file, on the line of
+// its check.
+constexpr const char* kFile = "..\\SharedSource\\EFSDiag";
+constexpr std::uint32_t kPortComErrorLine = 77;
+constexpr std::uint32_t kPortOtherErrorLine = 81;
+constexpr std::uint32_t kTooShortLine = 89;
+constexpr std::uint32_t kErrorResponseLine = 100;
+constexpr std::uint32_t kUnexpectedResponseLine = 104;
+constexpr std::uint32_t kBadLengthLine = 111;
+constexpr std::uint32_t kDeviceErrorLine = 116;
+
+bool isErrorResponseHeader(const std::uint8_t* packet)
+{
+    using namespace Diag::Efs2;
+    return packet[0] == kSubsystemDispatch &&
+           (packet[1] == kFileSubsystem || packet[1] == kAlternateFileSubsystem) &&
+           Diag::LittleEndian::read16(packet + 2) == ErrorResponse;
+}
+
+} // namespace
+
+CEFSCmd::~CEFSCmd() = default;
+
+CEFSRsp::~CEFSRsp() = default;
+
+std::uint32_t CEFSRsp::GetErrorResponseErrno(std::uint16_t length)
+{
+    // The handset's length is a signed 16-bit count; every buffer holds at
+    // least the 8 bytes of an error response.
+    if (static_cast<std::int16_t>(length) <
+        static_cast<std::int16_t>(Diag::Efs2::kErrorResponseSize)) {
+        return 0;
+    }
+    const std::uint8_t* packet = GetPacket();
+    return isErrorResponseHeader(packet) ? Diag::LittleEndian::read32(packet + 4) : 0;
+}
+
+namespace Diag::Efs {
+
+std::string encodePath(std::u16string_view path, const char* command, std::uint32_t line,
+                       const char* file)
+{
+    std::string bytes = Lang::Platform::transcode(path);
+    if (bytes.size() > Efs2::kMaxPath) {
+        throw CEFSException(command, EFSERR_PATH_TOO_LONG, line, file);
+    }
+    return bytes;
+}
+
+} // namespace Diag::Efs
+
+namespace Diag::Efs::Commands {
+
+CommandBase::CommandBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsystemId)
+    : timeout_(timeout)
+    , subsystemId_(subsystemId)
+{
+    if (port == nullptr) {
+        return;
+    }
+    const HRESULT hr = port->QueryInterface(IID_IDiagPort, port_.putVoid());
+    if (FAILED(hr)) {
+        // Without the interface the transaction stays portless and fails when
+        // it sends; anything else is the caller's problem now.
+        port_.detach();
+        if (hr != E_NOINTERFACE) {
+            Platform::throwIfFailed(hr);
+        }
+    }
+}
+
+CommandBase::~CommandBase()
+{
+    try {
+        port_.reset();
+    } catch (...) {
+        // A port that throws from Release has nothing more to tell us.
+    }
+}
+
+std::uint16_t CommandBase::Transact(CEFSCmd& request, std::int16_t requestLength, CEFSRsp& response)
+{
+    const std::uint8_t* requestBytes = request.GetPacket();
+    USHORT length = response.GetCapacity();
+    std::uint8_t* responseBytes = response.GetPacket();
+
+    try {
+        if (!port_) {
+            Platform::throwIfFailed(E_POINTER);
+        }
+        Platform::throwIfFailed(port_->SendRequest(static_cast<ULONG>(requestLength), requestBytes,
+                                                   1, 0, timeout_, &length, responseBytes));
+    } catch (const _com_error&) {
+        throw CEFSException("", EFSERR_PORT_COM, kPortComErrorLine, kFile);
+    } catch (...) {
+        throw CEFSException("", EFSERR_PORT_OTHER, kPortOtherErrorLine, kFile);
+    }
+
+    if (requestBytes[0] == Efs2::kSubsystemDispatch) {
+        if (length < Efs2::kHeaderSize) {
+            throw CEFSException("", EFSERR_BAD_RESPONSE, kTooShortLine, kFile);
+        }
+        if (std::memcmp(responseBytes, requestBytes, Efs2::kHeaderSize) != 0) {
+            const std::uint32_t deviceError = response.GetErrorResponseErrno(length);
+            if (deviceError != 0) {
+                throw CEFSException(deviceError, kErrorResponseLine, kFile);
+            }
+            throw CEFSException("", EFSERR_UNEXPECTED_RESPONSE, kUnexpectedResponseLine, kFile);
+        }
+    }
+    if (!response.IsValidLength(length)) {
+        throw CEFSException("", EFSERR_BAD_RESPONSE, kBadLengthLine, kFile);
+    }
+    if (const std::uint32_t deviceError = response.GetErrno(); deviceError != 0) {
+        throw CEFSException(deviceError, kDeviceErrorLine, kFile);
+    }
+    return length;
+}
+
+} // namespace Diag::Efs::Commands

@@ -1,0 +1,183 @@
+// Handset responses, any bytes and any reported length, through a port into
+// every EFS2 command. Only success or CEFSException may come out; the port
+// checks that it is offered the command's buffer and writes no more than that,
+// and a response longer than the buffer must never be accepted.
+//
+// Input: command (1 byte), port behaviour (1), reported length (2), READ or
+// WRITE count (2), then the response bytes.
+#include "diag/EFSClose.h"
+#include "diag/EFSCloseDir.h"
+#include "diag/EFSFStat.h"
+#include "diag/EFSLStat.h"
+#include "diag/EFSMkDir.h"
+#include "diag/EFSOpen.h"
+#include "diag/EFSOpenDir.h"
+#include "diag/EFSRead.h"
+#include "diag/EFSReadDir.h"
+#include "diag/EFSRename.h"
+#include "diag/EFSRmDir.h"
+#include "diag/EFSUnlink.h"
+#include "diag/EFSWrite.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+enum Behaviour : std::uint8_t { ReportLength = 1, FailCall = 2, ThrowFromCall = 4 };
+
+constexpr std::uint16_t kCapacities[] = {12, 8, 532, 20, 32, 8, 8, 8, 12, 1065, 8, 8, 24};
+constexpr std::size_t kCommands = sizeof kCapacities / sizeof kCapacities[0];
+
+void check(bool condition)
+{
+    if (!condition) {
+        std::abort();
+    }
+}
+
+class FuzzPort : public IDiagPort {
+public:
+    FuzzPort(std::uint16_t capacity, std::uint8_t behaviour, std::uint16_t reported,
+             const std::uint8_t* response, std::size_t size)
+        : capacity_(capacity)
+        , behaviour_(behaviour)
+        , reported_(reported)
+        , response_(response)
+        , size_(size)
+    {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!IsEqualIID(iid, IID_IDiagPort) && !IsEqualIID(iid, IID_IUnknown)) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IDiagPort*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,
+                                          ULONG, USHORT* responseLength, BYTE* response) override
+    {
+        check(requestLength >= 5 && requestLength <= 2054 && request[0] == 75);
+        check(*responseLength == capacity_);
+        if (behaviour_ & FailCall) {
+            return E_FAIL;
+        }
+        if (behaviour_ & ThrowFromCall) {
+            throw std::runtime_error("port");
+        }
+        const std::size_t written = std::min<std::size_t>(size_, capacity_);
+        std::memcpy(response, response_, written);
+        *responseLength = (behaviour_ & ReportLength) ? reported_ : static_cast<USHORT>(written);
+        lengthReported_ = *responseLength;
+        return S_OK;
+    }
+
+    ULONG references() const { return references_; }
+    USHORT lengthReported() const { return lengthReported_; }
+
+private:
+    ULONG references_ = 1;
+    std::uint16_t capacity_;
+    std::uint8_t behaviour_;
+    std::uint16_t reported_;
+    const std::uint8_t* response_;
+    std::size_t size_;
+    USHORT lengthReported_ = 0;
+};
+
+void run(std::size_t command, IUnknown* port, std::uint32_t count)
+{
+    constexpr std::uint32_t kTimeout = 100;
+    constexpr std::uint8_t kSubsystem = 19;
+    constexpr std::int32_t kFd = 5;
+    constexpr std::uint32_t kDirp = 0x77;
+    std::uint32_t f[6] = {};
+    switch (command) {
+    case 0:
+        Diag::Efs::Open(port, kTimeout, kSubsystem).Execute(u"/f", 0, 0444);
+        break;
+    case 1:
+        CEFSClose(port, kTimeout, kSubsystem).Execute(kFd);
+        break;
+    case 2: {
+        // Exactly `count` bytes, so that a copy beyond them is caught.
+        const auto buffer = count > 0 ? std::make_unique<std::uint8_t[]>(count) : nullptr;
+        check(CEFSRead(port, kTimeout, kSubsystem).Execute(buffer.get(), kFd, count, 0) <= count);
+        break;
+    }
+    case 3: {
+        const std::vector<std::uint8_t> data(count, 'w');
+        CEFSWrite(port, kTimeout, kSubsystem).Execute(data.data(), kFd, count, 0);
+        break;
+    }
+    case 4:
+        CEFSFStat(port, kTimeout, kSubsystem).Execute(kFd, f[0], f[1], f[2], f[3], f[4], f[5]);
+        break;
+    case 5:
+        EFSUnlink(port, kTimeout, kSubsystem).Execute(u"/f");
+        break;
+    case 6:
+        CEFSMkDir(port, kTimeout, kSubsystem).Execute(u"/d", 0666);
+        break;
+    case 7:
+        Diag::Efs::Commands::RmDir(port, kTimeout, kSubsystem).Execute(u"/d");
+        break;
+    case 8:
+        CEFSOpenDir(port, kTimeout, kSubsystem).Execute(u"/d");
+        break;
+    case 9: {
+        std::uint32_t seqno = 1;
+        const auto entry = CEFSReadDir(port, kTimeout, kSubsystem).Read(kDirp, seqno);
+        check(entry.name().size() <= 1025);
+        break;
+    }
+    case 10:
+        CEFSCloseDir(port, kTimeout, kSubsystem).Execute(kDirp);
+        break;
+    case 11:
+        CEFSRename(port, kTimeout, kSubsystem).Execute(u"/a", u"/b");
+        break;
+    default:
+        EFSLStat(port, kTimeout, kSubsystem).Execute(u"/d", f[0], f[1], f[2], f[3]);
+        break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 6) {
+        return 0;
+    }
+    const std::size_t command = data[0] % kCommands;
+    const std::uint16_t reported = static_cast<std::uint16_t>(data[2] | (data[3] << 8));
+    const std::uint32_t count = static_cast<std::uint32_t>(data[4] | (data[5] << 8)) % 600;
+    FuzzPort port(kCapacities[command], data[1], reported, data + 6, size - 6);
+    bool accepted = true;
+    try {
+        run(command, &port, count);
+    } catch (const CEFSException&) {
+        accepted = false;
+    }
+    check(port.references() == 1);
+    if (accepted) {
+        check(port.lengthReported() <= kCapacities[command]);
+    }
+    return 0;
+}
