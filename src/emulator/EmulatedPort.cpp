@@ -1,5 +1,8 @@
 #include "emulator/EmulatedPort.h"
 
+#include "emulator/ItemService.h"
+#include "emulator/LogSink.h"
+
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -17,64 +20,80 @@ void sleepFor(ULONG milliseconds)
 
 } // namespace
 
-Platform::ComPtr<IDiagPort> EmulatedPort::create(std::shared_ptr<Handset> handset)
+Platform::ComPtr<IDiagPort> EmulatedPort::create(std::shared_ptr<Handset> handset,
+                                                 std::uint32_t portId, std::shared_ptr<LogBook> log)
 {
-    return Platform::ComPtr<IDiagPort>::attach(new EmulatedPort(std::move(handset)));
+    if (!log) {
+        log = std::make_shared<LogBook>();
+    }
+    return Platform::ComPtr<IDiagPort>::attach(
+        new EmulatedPort(std::move(handset), portId, std::move(log)));
 }
 
-EmulatedPort::EmulatedPort(std::shared_ptr<Handset> handset)
+EmulatedPort::EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
+                           std::shared_ptr<LogBook> log)
     : handset_(std::move(handset))
+    , portId_(portId)
+    , log_(std::move(log))
 {}
 
-EmulatedPort::~EmulatedPort() = default;
-
-HRESULT STDMETHODCALLTYPE EmulatedPort::QueryInterface(REFIID iid, void** object)
+void* EmulatedPort::interfaceFor(REFIID iid)
 {
-    if (object == nullptr) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
+        return static_cast<IDiagPort*>(this);
+    }
+    if (IsEqualIID(iid, IID_IPortIdentity)) {
+        return static_cast<IPortIdentity*>(this);
+    }
+    if (IsEqualIID(iid, IID_IServerPort)) {
+        return static_cast<IServerPort*>(this);
+    }
+    return nullptr;
+}
+
+HRESULT EmulatedPort::GetPortId(ULONG* portId)
+{
+    if (portId == nullptr) {
         return E_POINTER;
     }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        *object = static_cast<IDiagPort*>(this);
-        AddRef();
+    *portId = portId_;
+    return S_OK;
+}
+
+HRESULT EmulatedPort::GetService(ULONG selector, ULONG, IUnknown** service)
+{
+    if (service == nullptr) {
+        return E_POINTER;
+    }
+    *service = nullptr;
+    if (selector != kFileItemService && selector != kOtherItemService) {
+        return E_INVALIDARG;
+    }
+    try {
+        *service = ItemService::create(handset_).detach();
         return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE EmulatedPort::AddRef()
+HRESULT EmulatedPort::GetLog(IUnknown** log)
 {
-    return ++references_;
-}
-
-ULONG STDMETHODCALLTYPE EmulatedPort::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0) {
-        delete this;
+    if (log == nullptr) {
+        return E_POINTER;
     }
-    return left;
+    *log = nullptr;
+    try {
+        *log = LogSink::create(log_).detach();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
-HRESULT STDMETHODCALLTYPE EmulatedPort::Reserved1()
-{
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE EmulatedPort::Reserved2()
-{
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE EmulatedPort::Reserved3()
-{
-    return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request,
-                                                    ULONG /*constant1*/, ULONG /*constant0*/,
-                                                    ULONG timeout, USHORT* responseLength,
-                                                    BYTE* response)
+HRESULT EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG /*constant1*/,
+                                  ULONG /*constant0*/, ULONG timeout, USHORT* responseLength,
+                                  BYTE* response)
 {
     if (responseLength == nullptr) {
         return E_POINTER;

@@ -10,52 +10,74 @@
 // read; the timeout (milliseconds) matters only to a port that stops
 // answering.
 //
-// The object answers IUnknown and IDiagPort; the port server's interfaces
-// (IPortIdentity, IServerPort, ILogSink) are further rows of QueryInterface's
-// table when they come.
+// It is also the port as the port server knows it: IPortIdentity names it,
+// and IServerPort hands out the item service of the same handset (selectors
+// 18 and 19) and the port's log, where the device files write why they ask
+// again.
 #pragma once
 
 #include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
 #include "emulator/Handset.h"
+#include "emulator/LogBook.h"
 #include "platform/Com.h"
+#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
-#include <atomic>
 #include <memory>
 
 namespace Emulator {
 
-class EmulatedPort final : public IDiagPort {
+class EmulatedPort final
+    : public Platform::ComBase<EmulatedPort, IDiagPort, IPortIdentity, IServerPort> {
 public:
     // HRESULT_FROM_WIN32(ERROR_TIMEOUT): the handset did not answer in time.
     static constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x800705B4u);
     // HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER): the response did not fit.
     static constexpr HRESULT kResponseTooLarge = static_cast<HRESULT>(0x8007007Au);
 
-    // A new port to `handset`, holding one reference for the caller.
-    static Platform::ComPtr<IDiagPort> create(std::shared_ptr<Handset> handset);
+    // The services GetService offers: the item services of the file
+    // subsystem and of the others, both over the same handset.
+    static constexpr ULONG kFileItemService = 18;
+    static constexpr ULONG kOtherItemService = 19;
+    static constexpr std::uint32_t kDefaultPortId = 1;
 
-    EmulatedPort(const EmulatedPort&) = delete;
-    EmulatedPort& operator=(const EmulatedPort&) = delete;
+    // A new port to `handset`, holding one reference for the caller. Lines
+    // for the port's log go to `log` (a new book when none is given).
+    static Platform::ComPtr<IDiagPort> create(std::shared_ptr<Handset> handset,
+                                              std::uint32_t portId = kDefaultPortId,
+                                              std::shared_ptr<LogBook> log = nullptr);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    void* interfaceFor(REFIID iid);
 
-    HRESULT STDMETHODCALLTYPE Reserved1() override;
-    HRESULT STDMETHODCALLTYPE Reserved2() override;
-    HRESULT STDMETHODCALLTYPE Reserved3() override;
+    // IDiagPort (IServerPort shares its first two unused slots).
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
     // Carries one request to the handset and brings back its response.
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override;
 
-private:
-    explicit EmulatedPort(std::shared_ptr<Handset> handset);
-    ~EmulatedPort();
+    // IPortIdentity
+    HRESULT STDMETHODCALLTYPE GetPortId(ULONG* portId) override;
 
-    std::atomic<ULONG> references_{1};
+    // IServerPort
+    HRESULT STDMETHODCALLTYPE GetService(ULONG selector, ULONG constant0,
+                                         IUnknown** service) override;
+    VORNAK_RESERVED_SLOT(4)
+    VORNAK_RESERVED_SLOT(5)
+    VORNAK_RESERVED_SLOT(6)
+    VORNAK_RESERVED_SLOT(7)
+    HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override;
+
+private:
+    EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
+                 std::shared_ptr<LogBook> log);
+
     std::shared_ptr<Handset> handset_;
+    std::uint32_t portId_;
+    std::shared_ptr<LogBook> log_;
 };
 
 } // namespace Emulator

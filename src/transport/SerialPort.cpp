@@ -57,32 +57,12 @@ SerialPort::Counters SerialPort::counters() const
     return counters_;
 }
 
-HRESULT SerialPort::QueryInterface(REFIID iid, void** object)
+void* SerialPort::interfaceFor(REFIID iid)
 {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        *object = static_cast<IDiagPort*>(this);
-        AddRef();
-        return S_OK;
+        return static_cast<IDiagPort*>(this);
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG SerialPort::AddRef()
-{
-    return references_.fetch_add(1) + 1;
-}
-
-ULONG SerialPort::Release()
-{
-    const ULONG remaining = references_.fetch_sub(1) - 1;
-    if (remaining == 0) {
-        delete this;
-    }
-    return remaining;
+    return nullptr;
 }
 
 HRESULT SerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,

@@ -5,12 +5,13 @@
 #pragma once
 
 #include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
+#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "transport/Hdlc.h"
 #include "transport/SerialLine.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -30,7 +31,7 @@ inline constexpr HRESULT kLineFailureResult =
 bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
                     const std::vector<std::uint8_t>& frame);
 
-class SerialPort final : public IDiagPort {
+class SerialPort final : public Platform::ComBase<SerialPort, IDiagPort> {
 public:
     // The timeout used when a caller passes 0.
     static constexpr std::uint32_t kDefaultTimeoutMs = 5000;
@@ -47,13 +48,11 @@ public:
     };
     Counters counters() const;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    void* interfaceFor(REFIID iid);
 
-    HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
     // `timeout` bounds the whole exchange in milliseconds; 0 means the default.
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
@@ -61,12 +60,10 @@ public:
 
 private:
     explicit SerialPort(const SerialSettings& settings);
-    ~SerialPort() = default;
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,
                      USHORT* responseLength, BYTE* response);
 
-    std::atomic<ULONG> references_{1};
     mutable std::mutex mutex_;
     SerialLine line_;
     Hdlc::FrameReader reader_;

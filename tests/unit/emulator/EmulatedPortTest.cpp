@@ -64,7 +64,7 @@ TEST_F(EmulatedPortTest, IsACountedComObject)
     ASSERT_EQ(port->QueryInterface(IID_IDiagPort, reinterpret_cast<void**>(&diag)), S_OK);
     EXPECT_EQ(unknown, static_cast<IUnknown*>(port.get()));
     EXPECT_EQ(diag, port.get());
-    EXPECT_EQ(port->QueryInterface(IID_IPortIdentity, &other), E_NOINTERFACE);
+    EXPECT_EQ(port->QueryInterface(IID_IItemService, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(port->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(unknown->Release(), 2u);

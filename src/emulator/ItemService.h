@@ -1,0 +1,54 @@
+// Whole files of an emulated handset by path, as the port server's item
+// service offers them. A device error comes back as the HRESULT of the
+// matching Windows error (a missing file is ERROR_FILE_NOT_FOUND).
+#pragma once
+
+#include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
+#include "emulator/Handset.h"
+#include "platform/ComBase.h"
+#include "platform/ComPtr.h"
+
+#include <memory>
+
+namespace Emulator {
+
+// The HRESULT that stands for device error `error` (0 is S_OK).
+HRESULT resultFromDeviceError(std::uint32_t error);
+
+class ItemService final : public Platform::ComBase<ItemService, IItemService> {
+public:
+    static Platform::ComPtr<IItemService> create(std::shared_ptr<Handset> handset);
+
+    void* interfaceFor(REFIID iid);
+
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOT(4)
+    VORNAK_RESERVED_SLOT(5)
+    VORNAK_RESERVED_SLOT(6)
+    VORNAK_RESERVED_SLOT(7)
+    VORNAK_RESERVED_SLOT(8)
+    VORNAK_RESERVED_SLOT(9)
+    VORNAK_RESERVED_SLOT(10)
+    HRESULT STDMETHODCALLTYPE StatItem(BSTR path, ULONG* mode, ULONG* size, ULONG* linkCount,
+                                       ULONG* accessTime, ULONG* modificationTime,
+                                       ULONG* creationTime) override;
+    VORNAK_RESERVED_SLOT(12)
+    VORNAK_RESERVED_SLOT(13)
+    VORNAK_RESERVED_SLOT(14)
+    VORNAK_RESERVED_SLOT(15)
+    VORNAK_RESERVED_SLOT(16)
+    VORNAK_RESERVED_SLOT(17)
+    // Creates the item or replaces its bytes.
+    HRESULT STDMETHODCALLTYPE PutItem(BSTR path, ULONG count, const BYTE* data) override;
+    // Delivers the item's first *count bytes at most; *count becomes the number delivered.
+    HRESULT STDMETHODCALLTYPE GetItem(BSTR path, ULONG* count, BYTE* buffer) override;
+
+private:
+    explicit ItemService(std::shared_ptr<Handset> handset);
+    std::shared_ptr<Handset> handset_;
+};
+
+} // namespace Emulator

@@ -1,0 +1,62 @@
+// The port server of emulated handsets: IPortServer, and the directory of its
+// ports by identifier. In-process it stands in for the real component in
+// tests; the emulated port server program serves it to other processes.
+#pragma once
+
+#include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
+#include "platform/ComBase.h"
+#include "platform/ComPtr.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace Emulator {
+
+class PortServer final : public Platform::ComBase<PortServer, IPortServer, IPortDirectory> {
+public:
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no port has the identifier asked for.
+    static constexpr HRESULT kNoSuchPort = static_cast<HRESULT>(0x80070490u);
+
+    static Platform::ComPtr<PortServer> create();
+
+    // Adds a port, found later by the identifier its IPortIdentity gives.
+    // The port must also offer IServerPort.
+    HRESULT addPort(IUnknown* port);
+
+    void* interfaceFor(REFIID iid);
+
+    // Both interfaces number their unused slots from 1.
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOT(4)
+    VORNAK_RESERVED_SLOT(5)
+    VORNAK_RESERVED_SLOT(6)
+    VORNAK_RESERVED_SLOT(7)
+    VORNAK_RESERVED_SLOT(8)
+    VORNAK_RESERVED_SLOT(9)
+    VORNAK_RESERVED_SLOT(10)
+    VORNAK_RESERVED_SLOT(11)
+    VORNAK_RESERVED_SLOT(12)
+    VORNAK_RESERVED_SLOT(13)
+    VORNAK_RESERVED_SLOT(14)
+    VORNAK_RESERVED_SLOT(15)
+    VORNAK_RESERVED_SLOT(16)
+    VORNAK_RESERVED_SLOT(17)
+    HRESULT STDMETHODCALLTYPE GetPortDirectory(IPortDirectory** directory) override;
+    HRESULT STDMETHODCALLTYPE GetPort(ULONG portId, IServerPort** port) override;
+
+private:
+    PortServer() = default;
+
+    struct Entry {
+        ULONG id;
+        Platform::ComPtr<IServerPort> port;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> ports_;
+};
+
+} // namespace Emulator
