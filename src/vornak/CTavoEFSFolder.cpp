@@ -10,8 +10,11 @@ using Vornak::interfaceEntry;
 
 namespace {
 
-// Connect reports for the folder's own interface; the element operations,
-// the recursive listing included, report for IStorage.
+// The methods that reach the handset (the element operations and the
+// recursive listing) report for IStorage; Connect for the folder's own
+// interface.
+[[maybe_unused]] constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFolder, &IID_IStorage,
+                                                         VORNAK_E_UNEXPECTED};
 constexpr Vornak::Boundary kConnectBoundary = {&CLSID_TavoEFSFolder, &IID_ITavoEFSFolder,
                                                VORNAK_E_UNEXPECTED};
 

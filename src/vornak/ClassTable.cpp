@@ -100,7 +100,7 @@ HRESULT ClassTable::getClassObject(REFCLSID clsid, REFIID iid, void** out)
         }
         IClassFactory* factory = row.classObject.load();
         if (factory == nullptr) {
-            const Module::Lock lock;
+            const Module::SectionLock lock;
             if (!lock.ready()) {
                 return E_OUTOFMEMORY;
             }

@@ -9,7 +9,11 @@ namespace Efs {
 
 namespace {
 
-// The stream records its own interface, also for the IStream methods.
+// The stream records its own interface, also for the IStream methods, and
+// gives E_FAIL for a failure that is neither a protocol nor a COM error.
+[[maybe_unused]] constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFile, &IID_ITavoEFSFile,
+                                                         E_FAIL};
+
 HRESULT notImplemented(const char* method)
 {
     return Vornak::reportNotImplemented(CLSID_TavoEFSFile, IID_ITavoEFSFile, method);

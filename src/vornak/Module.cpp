@@ -44,7 +44,7 @@ LONG Module::lockCount()
     return InterlockedCompareExchange(&lockCount_, 0, 0);
 }
 
-Module::Lock::Lock()
+Module::SectionLock::SectionLock()
     : ready_(sectionReady_)
 {
     if (ready_) {
@@ -52,7 +52,7 @@ Module::Lock::Lock()
     }
 }
 
-Module::Lock::~Lock()
+Module::SectionLock::~SectionLock()
 {
     if (ready_) {
         LeaveCriticalSection(&section_);

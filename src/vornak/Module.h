@@ -26,12 +26,12 @@ public:
 
     // Holds the module's critical section for the lifetime of the object.
     // ready() is false when the section could not be set up at attach.
-    class Lock {
+    class SectionLock {
     public:
-        Lock();
-        ~Lock();
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
+        SectionLock();
+        ~SectionLock();
+        SectionLock(const SectionLock&) = delete;
+        SectionLock& operator=(const SectionLock&) = delete;
         bool ready() const { return ready_; }
 
     private:

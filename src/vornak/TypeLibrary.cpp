@@ -2,49 +2,41 @@
 
 #include "vornak/Vornak.h"
 
-#include <utility>
+#include <atomic>
 
 namespace Vornak {
 
 namespace {
 
-// Each cached pointer is published once with a compare-and-swap: a thread
-// that loses the race releases its own copy and takes the winner's.
-ITypeLib* library = nullptr;
+std::atomic<ITypeLib*> library = nullptr;
 
 struct CachedInfo {
     const IID* iid;
-    ITypeInfo* info;
+    std::atomic<ITypeInfo*> info = nullptr;
 };
 CachedInfo cache[] = {
-    {&IID_ITavoEFSFile, nullptr},
-    {&IID_ITavoEFSFolder, nullptr},
-    {&IID_ITavoEFSEnum, nullptr},
-    {&IID_ITavoWinFolder, nullptr},
+    {&IID_ITavoEFSFile},
+    {&IID_ITavoEFSFolder},
+    {&IID_ITavoEFSEnum},
+    {&IID_ITavoWinFolder},
 };
 
+// Keeps `candidate` in `slot` unless another thread was first; then the
+// candidate is released and the other thread's pointer is the result.
 template <class T>
-T* publish(T*& slot, T* candidate)
+T* publish(std::atomic<T*>& slot, T* candidate)
 {
-    void* previous = InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&slot),
-                                                       candidate, nullptr);
-    if (previous == nullptr) {
+    T* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, candidate)) {
         return candidate;
     }
     candidate->Release();
-    return static_cast<T*>(previous);
-}
-
-template <class T>
-T* current(T*& slot)
-{
-    return static_cast<T*>(InterlockedCompareExchangePointer(
-        reinterpret_cast<void* volatile*>(&slot), nullptr, nullptr));
+    return expected;
 }
 
 HRESULT loadLibrary(ITypeLib** out)
 {
-    ITypeLib* loaded = current(library);
+    ITypeLib* loaded = library.load();
     if (loaded == nullptr) {
         constexpr LCID kEnglishUnitedStates = 1033;
         const HRESULT hr = LoadRegTypeLib(LIBID_VORNAKLib, 1, 0, kEnglishUnitedStates, &loaded);
@@ -69,7 +61,7 @@ HRESULT TypeLibrary::typeInfo(REFIID iid, ITypeInfo** out)
         if (!IsEqualIID(iid, *entry.iid)) {
             continue;
         }
-        ITypeInfo* info = current(entry.info);
+        ITypeInfo* info = entry.info.load();
         if (info == nullptr) {
             ITypeLib* loaded = nullptr;
             HRESULT hr = loadLibrary(&loaded);
@@ -91,11 +83,11 @@ HRESULT TypeLibrary::typeInfo(REFIID iid, ITypeInfo** out)
 void TypeLibrary::release()
 {
     for (CachedInfo& entry : cache) {
-        if (ITypeInfo* info = std::exchange(entry.info, nullptr)) {
+        if (ITypeInfo* info = entry.info.exchange(nullptr)) {
             info->Release();
         }
     }
-    if (ITypeLib* loaded = std::exchange(library, nullptr)) {
+    if (ITypeLib* loaded = library.exchange(nullptr)) {
         loaded->Release();
     }
 }

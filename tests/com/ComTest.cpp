@@ -1,5 +1,7 @@
 #include "com/ComTest.h"
 
+#include <gmock/gmock.h>
+
 namespace ComTest {
 
 void (*moduleExport(const char* name))()
@@ -17,9 +19,8 @@ HRESULT canUnloadNow()
 
 Platform::ComPtr<IUnknown> createRunning(REFCLSID clsid)
 {
-    constexpr DWORD kAnyServer = 0x17;
     Platform::ComPtr<IUnknown> object;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, kAnyServer, IID_IUnknown, object.putVoid());
+    HRESULT hr = CoCreateInstance(clsid, nullptr, 0x17, IID_IUnknown, object.putVoid());
     EXPECT_EQ(hr, S_OK) << "CoCreateInstance";
     if (SUCCEEDED(hr)) {
         hr = OleRun(object.get());
@@ -40,12 +41,11 @@ ErrorRecord takeErrorInfo()
     Platform::Bstr text;
     info->GetSource(text.put());
     record.hasSource = text.get() != nullptr;
-    record.source = text.get() != nullptr ? text.get() : L"";
+    record.source = record.hasSource ? text.get() : L"";
     info->GetDescription(text.put());
     record.description = text.get() != nullptr ? text.get() : L"";
     info->GetHelpFile(text.put());
     record.hasHelpFile = text.get() != nullptr;
-    record.helpFile = text.get() != nullptr ? text.get() : L"";
     info->GetHelpContext(&record.helpContext);
     return record;
 }
@@ -67,3 +67,28 @@ HRESULT CountedPort::QueryInterface(REFIID iid, void** out)
 }
 
 } // namespace ComTest
+
+namespace {
+
+// Every program runs its tests in the multithreaded apartment and ends with
+// no object or lock of the module left.
+class ComEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
+    void TearDown() override
+    {
+        if (GetModuleHandleW(L"Vornak.dll") != nullptr) {
+            EXPECT_EQ(ComTest::canUnloadNow(), S_OK) << "an object or a lock of the module lives";
+        }
+        CoUninitialize();
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleMock(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ComEnvironment);
+    return RUN_ALL_TESTS();
+}

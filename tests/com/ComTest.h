@@ -1,6 +1,6 @@
 // What the COM tests share: the loaded module's exports, creation through
-// the platform, the thread's error information read back, and test doubles
-// that are real COM objects counting their references.
+// the platform, the thread's error information read back, and a test double
+// that is a real COM object counting its references.
 #pragma once
 
 #include "diag/PortInterfaces.h"
@@ -15,32 +15,28 @@
 
 namespace ComTest {
 
-// An export of the module as COM loaded it, as a `Function`; null when the
-// module is not loaded.
+// An export of Vornak.dll as COM loaded it; null when it is not loaded.
 void (*moduleExport(const char* name))();
 template <class Function>
 Function moduleExport(const char* name)
 {
     return reinterpret_cast<Function>(moduleExport(name));
 }
-// The module's DllCanUnloadNow; E_UNEXPECTED when the module is not loaded.
+// DllCanUnloadNow of the loaded module; E_UNEXPECTED when it is not loaded.
 HRESULT canUnloadNow();
 
-// Creates an object as the module's own objects do: as IUnknown with context
-// 0x17, then run with OleRun. Null, with a test failure, when that fails.
+// Created as the module's own objects create one another: as IUnknown with
+// context 0x17, then run with OleRun. Null, with a test failure, on failure.
 Platform::ComPtr<IUnknown> createRunning(REFCLSID clsid);
 
-// `object` asked for T; null, with a test failure, when it refuses.
 template <class T>
 Platform::ComPtr<T> query(IUnknown* object, REFIID iid)
 {
     Platform::ComPtr<T> result;
-    const HRESULT hr = Platform::queryInterfaceNoThrow(object, iid, result);
-    EXPECT_EQ(hr, S_OK) << "QueryInterface";
+    EXPECT_EQ(Platform::queryInterfaceNoThrow(object, iid, result), S_OK) << "QueryInterface";
     return result;
 }
 
-// createRunning() asked for T.
 template <class T>
 Platform::ComPtr<T> create(REFCLSID clsid, REFIID iid)
 {
@@ -52,19 +48,17 @@ Platform::ComPtr<T> create(REFCLSID clsid, REFIID iid)
 struct ErrorRecord {
     bool present = false;
     GUID guid = GUID_NULL;
+    bool hasSource = false;
     std::wstring source;
     std::wstring description;
-    std::wstring helpFile;
-    DWORD helpContext = 0;
-    bool hasSource = false;
     bool hasHelpFile = false;
+    DWORD helpContext = 0;
 };
 ErrorRecord takeErrorInfo();
-// Clears the calling thread's error information.
 void clearErrorInfo();
 
-// A COM object that counts its references. It answers IUnknown and, when
-// made as a port, IDiagPort; other requests fail with `refusal`.
+// Answers IUnknown and, when made as a port, IDiagPort; refuses anything
+// else with `refusal`. Lives on the stack: Release never deletes.
 class CountedPort final : public IDiagPort {
 public:
     enum class Kind { NotAPort, Port };
@@ -73,13 +67,12 @@ public:
         , refusal_(refusal)
     {}
 
-    // References held by others (the test's own is not counted).
+    // References held by others than the test itself.
     ULONG held() const { return references_ - 1; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-
     HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
