@@ -23,3 +23,49 @@ function(vornak_idl_header idl header out_var)
         VERBATIM)
     set(${out_var} "${output}" PARENT_SCOPE)
 endfunction()
+
+if(WIN32)
+    # importlib("stdole2.tlb") is resolved in Wine's folder of Windows
+    # libraries; widl reads the type library whatever the width of the build.
+    find_path(VORNAK_STDOLE_DIR stdole2.tlb
+        PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/i386-linux-gnu/wine/i386-windows
+              /usr/lib/wine/x86_64-windows /usr/lib/wine/i386-windows
+        REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+endif()
+
+# vornak_idl_typelib(<idl file> <type library path under the generated folder> <output variable>)
+# The type library describes the build's width (SYS_WIN64 or SYS_WIN32).
+function(vornak_idl_typelib idl tlb out_var)
+    get_filename_component(idl_path "${idl}" ABSOLUTE)
+    set(output "${VORNAK_GENERATED_DIR}/${tlb}")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(width --win64)
+    else()
+        set(width --win32)
+    endif()
+    set(command ${VORNAK_WIDL} -I "${VORNAK_WINE_IDL_DIR}" -I "${PROJECT_SOURCE_DIR}/src"
+                -L "${VORNAK_STDOLE_DIR}" ${width} -t -o "${output}" "${idl_path}")
+    string(REPLACE ";" "|" command "${command}")
+    add_custom_command(OUTPUT "${output}"
+        COMMAND ${CMAKE_COMMAND} "-DCOMMAND=${command}" "-DOUTPUT=${output}"
+                -P "${PROJECT_SOURCE_DIR}/cmake/VornakWidlTypelib.cmake"
+        DEPENDS "${idl_path}" "${PROJECT_SOURCE_DIR}/cmake/VornakWidlTypelib.cmake"
+        COMMENT "widl: ${tlb}"
+        VERBATIM)
+    set(${out_var} "${output}" PARENT_SCOPE)
+endfunction()
+
+# vornak_idl_identifiers(<idl file> <C source path under the generated folder> <output variable>)
+# The C source defines every identifier the file declares, for clients that
+# do not define them through <initguid.h>.
+function(vornak_idl_identifiers idl source out_var)
+    get_filename_component(idl_path "${idl}" ABSOLUTE)
+    set(output "${VORNAK_GENERATED_DIR}/${source}")
+    add_custom_command(OUTPUT "${output}"
+        COMMAND ${VORNAK_WIDL} -I "${VORNAK_WINE_IDL_DIR}" -I "${PROJECT_SOURCE_DIR}/src"
+                -u -o "${output}" "${idl_path}"
+        DEPENDS "${idl_path}"
+        COMMENT "widl: ${source}"
+        VERBATIM)
+    set(${out_var} "${output}" PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,69 @@
+// One directory of the handset: connected to a diagnostic port with Connect,
+// its elements reached through IStorage. It keeps the four connection values
+// and no handle on the handset between calls.
+#pragma once
+
+#include "diag/PortInterfaces.h"
+#include "platform/ComPtr.h"
+#include "vornak/ComObject.h"
+#include "vornak/ConnectionPoints.h"
+#include "vornak/TypeLibrary.h"
+#include "vornak/Vornak.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+class CTavoEFSFolder final
+    : public Vornak::ComObject<CTavoEFSFolder, Vornak::Dispatch<ITavoEFSFolder, IID_ITavoEFSFolder>,
+                               IStorage, ISupportErrorInfo, Vornak::NoConnectionPoints> {
+public:
+    static std::span<const Vornak::InterfaceEntry<CTavoEFSFolder>> interfaceTable();
+
+    // ITavoEFSFolder
+    HRESULT STDMETHODCALLTYPE Connect(IUnknown* pPort, ULONG nTimeout, BSTR path,
+                                      ULONG fileSubsysId) override;
+    HRESULT STDMETHODCALLTYPE get_path(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE RecursiveDirList(IUnknown** ppenum) override;
+
+    // IStorage
+    HRESULT STDMETHODCALLTYPE CreateStream(LPCOLESTR pwcsName, DWORD grfMode, DWORD reserved1,
+                                           DWORD reserved2, IStream** ppstm) override;
+    HRESULT STDMETHODCALLTYPE OpenStream(LPCOLESTR pwcsName, void* reserved1, DWORD grfMode,
+                                         DWORD reserved2, IStream** ppstm) override;
+    HRESULT STDMETHODCALLTYPE CreateStorage(LPCOLESTR pwcsName, DWORD grfMode, DWORD reserved1,
+                                            DWORD reserved2, IStorage** ppstg) override;
+    HRESULT STDMETHODCALLTYPE OpenStorage(LPCOLESTR pwcsName, IStorage* pstgPriority, DWORD grfMode,
+                                          SNB snbExclude, DWORD reserved,
+                                          IStorage** ppstg) override;
+    HRESULT STDMETHODCALLTYPE CopyTo(DWORD ciidExclude, const IID* rgiidExclude, SNB snbExclude,
+                                     IStorage* pstgDest) override;
+    HRESULT STDMETHODCALLTYPE MoveElementTo(LPCOLESTR pwcsName, IStorage* pstgDest,
+                                            LPCOLESTR pwcsNewName, DWORD grfFlags) override;
+    HRESULT STDMETHODCALLTYPE Commit(DWORD grfCommitFlags) override;
+    HRESULT STDMETHODCALLTYPE Revert() override;
+    HRESULT STDMETHODCALLTYPE EnumElements(DWORD reserved1, void* reserved2, DWORD reserved3,
+                                           IEnumSTATSTG** ppenum) override;
+    HRESULT STDMETHODCALLTYPE DestroyElement(LPCOLESTR pwcsName) override;
+    HRESULT STDMETHODCALLTYPE RenameElement(LPCOLESTR pwcsOldName, LPCOLESTR pwcsNewName) override;
+    HRESULT STDMETHODCALLTYPE SetElementTimes(LPCOLESTR pwcsName, const FILETIME* pctime,
+                                              const FILETIME* patime,
+                                              const FILETIME* pmtime) override;
+    HRESULT STDMETHODCALLTYPE SetClass(REFCLSID clsid) override;
+    HRESULT STDMETHODCALLTYPE SetStateBits(DWORD grfStateBits, DWORD grfMask) override;
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
+
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+private:
+    friend ComObject;
+    explicit CTavoEFSFolder(IUnknown* outer);
+    ~CTavoEFSFolder() override;
+
+    // Null until Connect, and after a Connect with an object that is no port.
+    Platform::ComPtr<IDiagPort> port_;
+    std::uint32_t timeout_ = 0;
+    // The handset directory exactly as given to Connect.
+    std::u16string path_;
+    std::uint8_t fileSubsysId_ = 0;
+};

@@ -1,0 +1,47 @@
+// The creatable classes of the module as data: one row per class drives
+// DllGetClassObject, DllRegisterServer and DllUnregisterServer.
+#pragma once
+
+#include "platform/Com.h"
+
+#include <atomic>
+#include <span>
+
+namespace Vornak {
+
+// Creates an instance, stand-alone when `outer` is null and aggregated
+// otherwise, and asks it for `iid`.
+using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID iid, void** out) noexcept;
+
+struct ClassRow {
+    const CLSID* clsid;
+    const wchar_t* progId;
+    const wchar_t* versionIndependentProgId;
+    const wchar_t* displayName;
+    CreateFunction create;
+    // The class object, created on the first request and kept until unload.
+    std::atomic<IClassFactory*> classObject = nullptr;
+};
+
+class ClassTable {
+public:
+    // The rows, in the order DllGetClassObject searches them.
+    static std::span<ClassRow> rows();
+
+    // The cached class object of `clsid` asked for `iid`;
+    // CLASS_E_CLASSNOTAVAILABLE for a class not in the table.
+    static HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** out);
+    static void releaseClassObjects();
+
+    // Writes (or removes) the registry keys of every row and registers (or
+    // unregisters) the type library; stops at the first failure.
+    static HRESULT registerServer();
+    static HRESULT unregisterServer();
+};
+
+// Creates an object through the platform as the module's objects create one
+// another: as IUnknown with context 0x17 (in-process and out-of-process
+// servers alike), run with OleRun, then asked for `iid`. Throws _com_error.
+void createRunningObject(REFCLSID clsid, REFIID iid, void** out);
+
+} // namespace Vornak

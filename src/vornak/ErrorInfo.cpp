@@ -1,0 +1,105 @@
+#include "vornak/ErrorInfo.h"
+
+#include "lang/Windows1252.h"
+#include "platform/ComPtr.h"
+#include "vornak/Vornak.h"
+
+#include <new>
+#include <string>
+
+// <windows.h> makes GetMessage a macro for the window-message call; here it
+// is only ever CEFSException's.
+#undef GetMessage
+
+namespace Vornak {
+
+HRESULT reportError(REFCLSID clsid, const OLECHAR* description, DWORD helpContext, REFIID iid,
+                    HRESULT hr) noexcept
+{
+    Platform::ComPtr<ICreateErrorInfo> created;
+    if (SUCCEEDED(CreateErrorInfo(created.put()))) {
+        created->SetGUID(iid);
+        LPOLESTR progId = nullptr;
+        if (SUCCEEDED(ProgIDFromCLSID(clsid, &progId))) {
+            created->SetSource(progId);
+            CoTaskMemFree(progId);
+        }
+        if (helpContext != 0) {
+            created->SetHelpContext(helpContext);
+            OLECHAR noFile[] = {0};
+            created->SetHelpFile(noFile);
+        }
+        OLECHAR empty[] = {0};
+        created->SetDescription(description != nullptr ? const_cast<LPOLESTR>(description) : empty);
+        Platform::ComPtr<IErrorInfo> info;
+        if (SUCCEEDED(created->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
+            SetErrorInfo(0, info.get());
+        }
+    }
+    return hr == S_OK ? DISP_E_EXCEPTION : hr;
+}
+
+HRESULT reportError(REFCLSID clsid, std::string_view description, DWORD helpContext, REFIID iid,
+                    HRESULT hr) noexcept
+{
+    std::wstring wide;
+    try {
+        wide.reserve(description.size());
+        for (const char byte : description) {
+            wide += static_cast<wchar_t>(
+                Lang::Platform::Windows1252::decodeByte(static_cast<unsigned char>(byte)));
+        }
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    return reportError(clsid, wide.c_str(), helpContext, iid, hr);
+}
+
+HRESULT reportNotImplemented(REFCLSID clsid, REFIID iid, const char* method) noexcept
+{
+    return reportError(clsid, std::string_view(method), 0, iid, E_NOTIMPL);
+}
+
+ComErrorDetails comErrorDetails(const _com_error& error) noexcept
+{
+    ComErrorDetails details;
+    auto info = Platform::ComPtr<IErrorInfo>::attach(error.ErrorInfo());
+    if (info) {
+        if (FAILED(info->GetDescription(details.description.put()))) {
+            details.description.put();
+        }
+        if (FAILED(info->GetHelpContext(&details.helpContext))) {
+            details.helpContext = 0;
+        }
+    }
+    return details;
+}
+
+HRESULT reportException(const Boundary& boundary, const CEFSException& exception) noexcept
+{
+    std::string message;
+    try {
+        message = exception.GetMessage();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        // Text that has no 8-bit form (a lone surrogate) goes out as it is.
+        return reportError(*boundary.clsid, Platform::asOleText(exception.GetWideMessage().c_str()),
+                           exception.GetCode(), *boundary.iid, VORNAK_E_HANDSET);
+    }
+    return reportError(*boundary.clsid, message, exception.GetCode(), *boundary.iid,
+                       VORNAK_E_HANDSET);
+}
+
+HRESULT reportException(const Boundary& boundary, const _com_error& error) noexcept
+{
+    const HRESULT hr = error.Error();
+    if (SUCCEEDED(hr)) {
+        return hr;
+    }
+    const ComErrorDetails details = comErrorDetails(error);
+    return reportError(*boundary.clsid, details.description.get(), details.helpContext,
+                       *boundary.iid, hr);
+}
+
+} // namespace Vornak

@@ -1,0 +1,48 @@
+// The state of the loaded module: its instance handle, its lock count (live
+// objects and class-object locks, which DllCanUnloadNow reads) and the one
+// critical section that guards the first creation of each class object.
+#pragma once
+
+#include "platform/Com.h"
+
+namespace Vornak {
+
+class Module {
+public:
+    // Process attach: keeps the instance handle and sets up the critical
+    // section. A failure of the latter is recorded, never reported.
+    static void attach(HINSTANCE instance);
+    // Process detach on FreeLibrary: releases the cached class objects and
+    // type information, then the critical section.
+    static void detach();
+
+    // The module's instance handle (null until attach).
+    static HINSTANCE instance() { return instance_; }
+
+    // Raises or lowers the lock count; both are interlocked.
+    static void lock();
+    static void unlock();
+    static LONG lockCount();
+
+    // Holds the module's critical section for the lifetime of the object.
+    // ready() is false when the section could not be set up at attach.
+    class SectionLock {
+    public:
+        SectionLock();
+        ~SectionLock();
+        SectionLock(const SectionLock&) = delete;
+        SectionLock& operator=(const SectionLock&) = delete;
+        bool ready() const { return ready_; }
+
+    private:
+        bool ready_;
+    };
+
+private:
+    static HINSTANCE instance_;
+    static LONG lockCount_;
+    static CRITICAL_SECTION section_;
+    static bool sectionReady_;
+};
+
+} // namespace Vornak

@@ -1,0 +1,210 @@
+// DllRegisterServer and DllUnregisterServer: the class keys, the ProgID keys
+// and the type library, written and removed with direct registry calls
+// driven by the class table.
+#include "vornak/ClassTable.h"
+
+#include "platform/ComPtr.h"
+#include "vornak/Module.h"
+#include "vornak/Vornak.h"
+
+#include <string>
+
+namespace Vornak {
+
+namespace {
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey()
+    {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+        }
+    }
+    HKEY* put() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+HRESULT fromStatus(LSTATUS status)
+{
+    return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+}
+
+// Creates HKEY_CLASSES_ROOT\<path> and, when `value` is given, sets its value
+// `name` (null: the default value).
+HRESULT writeKey(const std::wstring& path, const wchar_t* name, const std::wstring* value)
+{
+    RegistryKey key;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status == ERROR_SUCCESS && value != nullptr) {
+        const auto bytes = static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t));
+        status = RegSetValueExW(key.get(), name, 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(value->c_str()), bytes);
+    }
+    return fromStatus(status);
+}
+
+HRESULT writeKey(const std::wstring& path, const std::wstring& value)
+{
+    return writeKey(path, nullptr, &value);
+}
+
+// Removes HKEY_CLASSES_ROOT\<path> with everything below it; a key that is
+// not there is no failure.
+HRESULT removeTree(const std::wstring& path)
+{
+    const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+    return status == ERROR_FILE_NOT_FOUND ? S_OK : fromStatus(status);
+}
+
+std::wstring guidText(REFGUID guid)
+{
+    wchar_t text[39] = {};
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
+
+std::wstring modulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(Module::instance(), path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+class Steps {
+public:
+    // Runs `step` unless an earlier one failed; the first failure is kept.
+    template <class Step>
+    Steps& then(Step&& step)
+    {
+        if (SUCCEEDED(result_)) {
+            result_ = step();
+        }
+        return *this;
+    }
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_ = S_OK;
+};
+
+HRESULT registerRow(const ClassRow& row, const std::wstring& module, const std::wstring& library)
+{
+    const std::wstring clsid = guidText(*row.clsid);
+    const std::wstring progId = row.progId;
+    const std::wstring independent = row.versionIndependentProgId;
+    const std::wstring display = row.displayName;
+    const std::wstring classKey = L"CLSID\\" + clsid;
+    const std::wstring free = L"Free";
+    return Steps()
+        .then([&] { return writeKey(progId, display); })
+        .then([&] { return writeKey(progId + L"\\CLSID", clsid); })
+        .then([&] { return writeKey(independent, display); })
+        .then([&] { return writeKey(independent + L"\\CLSID", clsid); })
+        .then([&] { return writeKey(independent + L"\\CurVer", progId); })
+        // The class key is rewritten whole, so nothing of an earlier
+        // registration (another server, another threading model) survives.
+        .then([&] { return removeTree(classKey); })
+        .then([&] { return writeKey(classKey, display); })
+        .then([&] { return writeKey(classKey + L"\\ProgID", progId); })
+        .then([&] { return writeKey(classKey + L"\\VersionIndependentProgID", independent); })
+        .then([&] { return writeKey(classKey + L"\\Programmable", nullptr, nullptr); })
+        .then([&] { return writeKey(classKey + L"\\InprocServer32", module); })
+        .then([&] { return writeKey(classKey + L"\\InprocServer32", L"ThreadingModel", &free); })
+        .then([&] { return writeKey(classKey + L"\\TypeLib", library); })
+        .result();
+}
+
+HRESULT unregisterRow(const ClassRow& row)
+{
+    return Steps()
+        .then([&] { return removeTree(row.progId); })
+        .then([&] { return removeTree(row.versionIndependentProgId); })
+        .then([&] { return removeTree(L"CLSID\\" + guidText(*row.clsid)); })
+        .result();
+}
+
+HRESULT loadOwnTypeLibrary(const std::wstring& module, ITypeLib** library)
+{
+    return LoadTypeLibEx(module.c_str(), REGKIND_NONE, library);
+}
+
+} // namespace
+
+HRESULT ClassTable::registerServer()
+{
+    try {
+        const std::wstring module = modulePath();
+        if (module.empty()) {
+            return HRESULT_FROM_WIN32(GetLastError());
+        }
+        const std::wstring library = guidText(LIBID_VORNAKLib);
+        Steps steps;
+        for (const ClassRow& row : rows()) {
+            steps.then([&] { return registerRow(row, module, library); });
+        }
+        Platform::ComPtr<ITypeLib> typeLibrary;
+        return steps.then([&] { return loadOwnTypeLibrary(module, typeLibrary.put()); })
+            .then([&] {
+                std::wstring path = module;
+                return RegisterTypeLib(typeLibrary.get(), path.data(), nullptr);
+            })
+            .result();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT ClassTable::unregisterServer()
+{
+    try {
+        Steps steps;
+        for (const ClassRow& row : rows()) {
+            steps.then([&] { return unregisterRow(row); });
+        }
+        Platform::ComPtr<ITypeLib> typeLibrary;
+        TLIBATTR* attributes = nullptr;
+        return steps.then([&] { return loadOwnTypeLibrary(modulePath(), typeLibrary.put()); })
+            .then([&] { return typeLibrary->GetLibAttr(&attributes); })
+            .then([&] {
+                // A library that is not registered is already as it should be.
+                BSTR registeredPath = nullptr;
+                HRESULT hr = QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum,
+                                                   attributes->wMinorVerNum, attributes->lcid,
+                                                   &registeredPath);
+                SysFreeString(registeredPath);
+                if (SUCCEEDED(hr)) {
+                    hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum,
+                                           attributes->wMinorVerNum, attributes->lcid,
+                                           attributes->syskind);
+                } else {
+                    hr = S_OK;
+                }
+                typeLibrary->ReleaseTLibAttr(attributes);
+                return hr;
+            })
+            .result();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace Vornak
