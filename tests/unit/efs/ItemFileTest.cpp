@@ -1,0 +1,203 @@
+// Item files against in-process stand-ins of the port server: the emulator's
+// port server, started through the platform seam.
+#include "EfsTest.h"
+
+#include "efs/ItemFile.h"
+#include "emulator/PortServer.h"
+#include "platform/LocalServer.h"
+#include "support/ScriptedPort.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using Platform::ComPtr;
+
+// An IServerPort in front of another that remembers the selectors asked for.
+class SelectorSpy final : public Platform::ComBase<SelectorSpy, IPortIdentity, IServerPort> {
+public:
+    explicit SelectorSpy(IUnknown* port)
+    {
+        Platform::queryInterfaceNoThrow(port, IID_IServerPort, inner_);
+    }
+    void* interfaceFor(REFIID iid)
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortIdentity)) {
+            return static_cast<IPortIdentity*>(this);
+        }
+        return IsEqualIID(iid, IID_IServerPort) ? static_cast<IServerPort*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE GetPortId(ULONG* id) override
+    {
+        *id = 1;
+        return S_OK;
+    }
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(4)
+    VORNAK_RESERVED_SLOT(5)
+    VORNAK_RESERVED_SLOT(6)
+    VORNAK_RESERVED_SLOT(7)
+    HRESULT STDMETHODCALLTYPE GetService(ULONG selector, ULONG constant,
+                                         IUnknown** service) override
+    {
+        selectors.push_back(selector);
+        return failWith != S_OK ? failWith : inner_->GetService(selector, constant, service);
+    }
+    HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override { return inner_->GetLog(log); }
+
+    std::vector<ULONG> selectors;
+    HRESULT failWith = S_OK;
+
+private:
+    ComPtr<IServerPort> inner_;
+};
+
+class ItemFileTest : public EfsTest::HandsetFixture {
+protected:
+    ItemFileTest()
+        : spy(new SelectorSpy(device.get()))
+    {
+        server->addPort(static_cast<IPortIdentity*>(spy));
+    }
+    ~ItemFileTest() override { spy->Release(); }
+
+    Rc::Pointer<Efs::FileBase> item(const char16_t* path, std::uint8_t subsys = kSubsys)
+    {
+        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
+            port.get(), Efs::ItemFile::DevicePath(path), kTimeout, subsys);
+    }
+
+    static Rc::Pointer<Efs::FileBase> itemOn(IUnknown* somePort)
+    {
+        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
+            somePort, Efs::ItemFile::DevicePath(u"/a"), kTimeout, kSubsys);
+    }
+
+    static HRESULT errorOf(const std::function<void()>& action)
+    {
+        try {
+            action();
+        } catch (const _com_error& e) {
+            return e.Error();
+        }
+        return S_OK;
+    }
+
+    SelectorSpy* spy;
+    ComPtr<Emulator::PortServer> server = Emulator::PortServer::create();
+    Platform::LocalServerOverride localServer{[this](REFCLSID clsid, IUnknown** started) {
+        EXPECT_TRUE(IsEqualGUID(clsid, CLSID_PortServer));
+        *started = static_cast<IPortServer*>(server.get());
+        (*started)->AddRef();
+        return S_OK;
+    }};
+};
+
+struct NoProgress : Marl::Efs::EFSFileProgress {
+    void FileWriteProgress(std::uint32_t, std::uint32_t, std::uint32_t) override { ADD_FAILURE(); }
+    void FileReadProgress(std::uint32_t, std::uint32_t, std::uint32_t) override { ADD_FAILURE(); }
+};
+
+} // namespace
+
+TEST_F(ItemFileTest, WholeFilesByPathWithoutPositionOrProgress)
+{
+    const EfsTest::Bytes content = EfsTest::patterned(700);
+    addFile(u"/nv/item_files/a", content);
+    auto file = item(u"/nv/./item_files/a");
+    EXPECT_EQ(spy->selectors, std::vector<ULONG>{18});
+
+    EfsTest::Bytes first(800), second(800);
+    EXPECT_EQ(file->Read(first.data(), 800), 700u);
+    EXPECT_EQ(file->Seek(300, Efs::SeekSet), 300u); // items have no position
+    EXPECT_EQ(file->Read(second.data(), 800), 700u);
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), first.begin()));
+    EXPECT_EQ(file->Size(), 700u);
+
+    NoProgress progress;
+    EXPECT_EQ(file->Write(content.data(), 10, &progress), 10u);
+    EXPECT_EQ(file->position(), 0u);
+    std::uint32_t mode = 0, size = 0;
+    file->Stat(&mode, &size, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(size, 10u);
+    EXPECT_EQ(mode & 0xF000, 0x8000u);
+    EXPECT_TRUE(port->requests().empty()); // no EFS2 packet of its own
+}
+
+TEST_F(ItemFileTest, TheServiceFollowsTheSubsystem)
+{
+    item(u"/a", 19);
+    item(u"/a", 75);
+    item(u"/a", 62);
+    EXPECT_EQ(spy->selectors, (std::vector<ULONG>{18, 19, 19}));
+}
+
+TEST_F(ItemFileTest, ConstructionFailures)
+{
+    // No port, or a port that does not say which it is.
+    EXPECT_EQ(errorOf([&] { itemOn(nullptr); }), E_POINTER);
+    auto scripted = TestSupport::ScriptedPort::create();
+    EXPECT_EQ(errorOf([&] { itemOn(scripted.get()); }), E_NOINTERFACE);
+
+    // The service call fails: its result comes through.
+    spy->failWith = static_cast<HRESULT>(0x80070015u);
+    EXPECT_EQ(errorOf([&] { item(u"/a"); }), static_cast<HRESULT>(0x80070015u));
+    spy->failWith = S_OK;
+
+    // No server starts.
+    {
+        Platform::LocalServerOverride none([](REFCLSID, IUnknown**) { return E_FAIL; });
+        EXPECT_EQ(errorOf([&] { item(u"/a"); }), E_POINTER);
+    }
+}
+
+TEST_F(ItemFileTest, FailingItemCallsAndAServiceWithoutItems)
+{
+    auto missing = item(u"/none");
+    std::uint8_t oneByte = 0;
+    EXPECT_EQ(errorOf([&] { missing->Read(&oneByte, 1); }), static_cast<HRESULT>(0x80070002u));
+
+    // A service object that offers no IItemService: construction succeeds, the
+    // first read fails.
+    class Other final : public Platform::ComBase<Other, IPortIdentity> {
+    public:
+        void* interfaceFor(REFIID iid)
+        {
+            return IsEqualIID(iid, IID_IUnknown) ? static_cast<IPortIdentity*>(this) : nullptr;
+        }
+        HRESULT STDMETHODCALLTYPE GetPortId(ULONG*) override { return S_OK; }
+    };
+    spy->failWith = S_OK;
+    struct ServiceSwap final : Platform::ComBase<ServiceSwap, IPortIdentity, IServerPort> {
+        void* interfaceFor(REFIID iid)
+        {
+            if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortIdentity)) {
+                return static_cast<IPortIdentity*>(this);
+            }
+            return IsEqualIID(iid, IID_IServerPort) ? static_cast<IServerPort*>(this) : nullptr;
+        }
+        HRESULT STDMETHODCALLTYPE GetPortId(ULONG* id) override
+        {
+            *id = 2;
+            return S_OK;
+        }
+        VORNAK_RESERVED_SLOT(1)
+        VORNAK_RESERVED_SLOT(2)
+        VORNAK_RESERVED_SLOT(4)
+        VORNAK_RESERVED_SLOT(5)
+        VORNAK_RESERVED_SLOT(6)
+        VORNAK_RESERVED_SLOT(7)
+        HRESULT STDMETHODCALLTYPE GetService(ULONG, ULONG, IUnknown** service) override
+        {
+            *service = new Other();
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetLog(IUnknown**) override { return E_NOTIMPL; }
+    };
+    auto swap = ComPtr<ServiceSwap>::attach(new ServiceSwap());
+    server->addPort(static_cast<IPortIdentity*>(swap.get()));
+    auto withoutItems = itemOn(static_cast<IPortIdentity*>(swap.get()));
+    EXPECT_EQ(errorOf([&] { withoutItems->Read(&oneByte, 1); }), E_POINTER);
+}
