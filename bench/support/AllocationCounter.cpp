@@ -6,10 +6,18 @@
 
 namespace {
 std::atomic<std::uint64_t> allocations{0};
+thread_local int pauses = 0;
+
+void count()
+{
+    if (pauses == 0) {
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
 
 void* allocate(std::size_t size)
 {
-    allocations.fetch_add(1, std::memory_order_relaxed);
+    count();
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
         return p;
     }
@@ -21,6 +29,16 @@ namespace Bench {
 std::uint64_t allocationCount()
 {
     return allocations.load(std::memory_order_relaxed);
+}
+
+NotCounted::NotCounted()
+{
+    ++pauses;
+}
+
+NotCounted::~NotCounted()
+{
+    --pauses;
 }
 } // namespace Bench
 
@@ -34,7 +52,7 @@ void* operator new[](std::size_t size)
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    allocations.fetch_add(1, std::memory_order_relaxed);
+    count();
     return std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept

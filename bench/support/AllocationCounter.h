@@ -9,6 +9,16 @@ namespace Bench {
 // Allocations made by any thread since the program started.
 std::uint64_t allocationCount();
 
+// While one lives, allocations on its thread are not counted: the benchmarks
+// count the client's allocations, not those of the emulated handset it talks to.
+class NotCounted {
+public:
+    NotCounted();
+    ~NotCounted();
+    NotCounted(const NotCounted&) = delete;
+    NotCounted& operator=(const NotCounted&) = delete;
+};
+
 // Allocations made between its construction and a call of count().
 class AllocationScope {
 public:
