@@ -1,0 +1,596 @@
+// The sample client: what a Windows program does with Vornak, through the
+// module's COM interfaces only. It lists a handset recursively, copies a file
+// to the computer and checks it, uploads a file with a progress bar, makes,
+// renames and removes names, and lists again. Any failure is printed with its
+// HRESULT, description and help context, and the program exits with 1.
+//
+//     vornak-sample [--port PROGID] [--seed DIR] [--host DIR] [--timeout MS] [--subsys N]
+//
+// With the default port, "Vornak.EmulatedPort", the handset is the built-in
+// emulator, seeded from DIR through the port's own Seed method. Any other
+// registered port class (a real handset's) is used as it is.
+#include <windows.h>
+
+#include <ole2.h>
+#include <oleauto.h>
+
+#include "vornak/Vornak.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Small owners and errors
+
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+    void reset()
+    {
+        if (p_ != nullptr) {
+            p_->Release();
+            p_ = nullptr;
+        }
+    }
+    T** put()
+    {
+        reset();
+        return &p_;
+    }
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+
+private:
+    T* p_ = nullptr;
+};
+
+class Text {
+public:
+    explicit Text(const std::wstring& text)
+        : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
+    {}
+    Text() = default;
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    ~Text() { SysFreeString(bstr_); }
+    BSTR get() const { return bstr_; }
+    BSTR* put()
+    {
+        SysFreeString(bstr_);
+        bstr_ = nullptr;
+        return &bstr_;
+    }
+    std::wstring str() const
+    {
+        return bstr_ != nullptr ? std::wstring(bstr_, SysStringLen(bstr_)) : L"";
+    }
+
+private:
+    BSTR bstr_ = nullptr;
+};
+
+// A failed step: what was being done, and the call's HRESULT.
+struct Failure : std::runtime_error {
+    Failure(const std::string& step, HRESULT result)
+        : std::runtime_error(step)
+        , hr(result)
+    {}
+    HRESULT hr;
+};
+
+std::string narrow(const std::wstring& text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+void check(HRESULT hr, const std::string& step)
+{
+    if (FAILED(hr)) {
+        throw Failure(step, hr);
+    }
+}
+
+// What a help context of 0x80042190 means to a user.
+std::string meaningOf(DWORD helpContext)
+{
+    static const std::map<DWORD, const char*> deviceErrors = {
+        {2, "no such file or directory"},
+        {9, "bad descriptor"},
+        {13, "permission denied"},
+        {17, "the name exists"},
+        {20, "not a directory"},
+        {21, "is a directory"},
+        {22, "invalid argument"},
+        {24, "too many open files"},
+        {27, "file too large"},
+        {28, "no space left on the handset"},
+        {36, "name too long"},
+        {39, "directory not empty"},
+    };
+    static const std::map<DWORD, const char*> ownCodes = {
+        {513, "unknown device error"},
+        {514, "the handset sent a malformed response"},
+        {515, "the handset answered for another descriptor"},
+        {516, "path longer than 1024 bytes"},
+        {525, "the handset sent an unexpected response"},
+        {533, "the port failed (or there is no port)"},
+        {534, "the port failed unexpectedly"},
+        {539, "the handset answered for another offset, three times"},
+    };
+    if (helpContext >= 2 && helpContext <= 512) {
+        const auto found = deviceErrors.find(helpContext - 1);
+        return "device error " + std::to_string(helpContext - 1) +
+               (found != deviceErrors.end() ? std::string(": ") + found->second : std::string());
+    }
+    const auto found = ownCodes.find(helpContext);
+    return found != ownCodes.end() ? found->second : "";
+}
+
+// Prints a failure with the error information the failing object left.
+void report(const Failure& failure)
+{
+    std::printf("\nFAILED: %s\n  HRESULT 0x%08lX\n", failure.what(),
+                static_cast<unsigned long>(failure.hr));
+    Ref<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK && info.get() != nullptr) {
+        Text description, source;
+        DWORD helpContext = 0;
+        info->GetDescription(description.put());
+        info->GetSource(source.put());
+        info->GetHelpContext(&helpContext);
+        std::printf("  description: %s\n  source: %s\n  help context: %lu",
+                    narrow(description.str()).c_str(), narrow(source.str()).c_str(),
+                    static_cast<unsigned long>(helpContext));
+        const std::string meaning = meaningOf(helpContext);
+        std::printf("%s\n", meaning.empty() ? "" : (" (" + meaning + ")").c_str());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Times, checksums, sizes
+
+std::string timeOf(const FILETIME& time)
+{
+    SYSTEMTIME utc{};
+    if (!FileTimeToSystemTime(&time, &utc)) {
+        return "?";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", utc.wYear, utc.wMonth, utc.wDay,
+                  utc.wHour, utc.wMinute);
+    return text;
+}
+
+std::uint32_t crc32(const std::vector<unsigned char>& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+std::vector<unsigned char> readAll(IStream* stream)
+{
+    std::vector<unsigned char> bytes;
+    unsigned char buffer[4096];
+    for (;;) {
+        ULONG got = 0;
+        check(stream->Read(buffer, sizeof buffer, &got), "reading a stream");
+        bytes.insert(bytes.end(), buffer, buffer + got);
+        if (got < sizeof buffer) {
+            return bytes;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The progress sink: an ITavoFileCopyProgress that draws a bar.
+
+class ProgressBar final : public ITavoFileCopyProgress {
+public:
+    explicit ProgressBar(unsigned long total)
+        : total_(total)
+    {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ITavoFileCopyProgress)) {
+            *out = static_cast<ITavoFileCopyProgress*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        return static_cast<ULONG>(InterlockedIncrement(&references_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        return static_cast<ULONG>(InterlockedDecrement(&references_));
+    }
+
+    // Called after every packet the handset took; the total is ours to know.
+    HRESULT STDMETHODCALLTYPE FileWriteEvent(unsigned long bytesWritten, unsigned long,
+                                             unsigned long) override
+    {
+        ++events_;
+        const unsigned percent =
+            total_ == 0 ? 100u : static_cast<unsigned>(100.0 * bytesWritten / total_);
+        if (percent / 10 != lastTenth_ || bytesWritten == total_) {
+            lastTenth_ = percent / 10;
+            const unsigned filled = percent / 5;
+            std::printf("  [%s%s] %3u%%  %lu / %lu bytes\n", std::string(filled, '#').c_str(),
+                        std::string(20 - std::min(20u, filled), '.').c_str(), percent, bytesWritten,
+                        total_);
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE FileReadEvent(unsigned long, unsigned long, unsigned long) override
+    {
+        return S_OK;
+    }
+
+    unsigned long events() const { return events_; }
+
+private:
+    LONG references_ = 1;
+    unsigned long total_;
+    unsigned long events_ = 0;
+    unsigned lastTenth_ = ~0u;
+};
+
+// ---------------------------------------------------------------------------
+// The handset through the module
+
+struct Entry {
+    std::wstring name; // full handset path
+    DWORD type;
+    unsigned long size;
+    FILETIME modified;
+};
+
+std::vector<Entry> listRecursively(ITavoEFSFolder* folder)
+{
+    Ref<IUnknown> listing;
+    check(folder->RecursiveDirList(listing.put()), "listing the handset (RecursiveDirList)");
+    Ref<IEnumSTATSTG> entries;
+    check(listing->QueryInterface(IID_IEnumSTATSTG, entries.putVoid()),
+          "asking the listing for IEnumSTATSTG");
+    std::vector<Entry> result;
+    for (;;) {
+        STATSTG stat{};
+        ULONG fetched = 0;
+        if (entries->Next(1, &stat, &fetched) != S_OK || fetched == 0) {
+            break;
+        }
+        result.push_back({stat.pwcsName, stat.type, stat.cbSize.LowPart, stat.mtime});
+        CoTaskMemFree(stat.pwcsName);
+    }
+    return result;
+}
+
+// Prints the entries as a tree, directories first, names in order.
+void printTree(const std::vector<Entry>& entries, unsigned long* files, unsigned long long* bytes)
+{
+    std::map<std::wstring, std::vector<const Entry*>> children;
+    for (const Entry& entry : entries) {
+        const std::size_t slash = entry.name.find_last_of(L'/');
+        children[slash == 0 ? L"/" : entry.name.substr(0, slash)].push_back(&entry);
+    }
+    for (auto& [parent, list] : children) {
+        std::sort(list.begin(), list.end(), [](const Entry* a, const Entry* b) {
+            return a->type != b->type ? a->type == STGTY_STORAGE : a->name < b->name;
+        });
+    }
+    *files = 0;
+    *bytes = 0;
+    std::printf("/\n");
+    // Depth first, with the indentation of a tree.
+    struct Frame {
+        std::wstring directory;
+        std::string indent;
+    };
+    std::vector<Frame> stack{{L"/", ""}};
+    while (!stack.empty()) {
+        const Frame frame = stack.back();
+        stack.pop_back();
+        const auto& list = children[frame.directory];
+        // Sub-directories go on the stack in reverse, so they come out in order.
+        std::vector<Frame> subdirectories;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Entry& entry = *list[i];
+            const bool last = i + 1 == list.size();
+            const std::string name = narrow(entry.name.substr(entry.name.find_last_of(L'/') + 1));
+            const std::string branch = frame.indent + (last ? "`-- " : "|-- ");
+            if (entry.type == STGTY_STORAGE) {
+                std::printf("%s%s/\n", branch.c_str(), name.c_str());
+                subdirectories.push_back({entry.name, frame.indent + (last ? "    " : "|   ")});
+            } else {
+                ++*files;
+                *bytes += entry.size;
+                const int width = std::max(1, 40 - static_cast<int>(branch.size() + name.size()));
+                std::printf("%s%s%*lu  %s\n", branch.c_str(), name.c_str(), width + 8, entry.size,
+                            timeOf(entry.modified).c_str());
+            }
+        }
+        for (auto it = subdirectories.rbegin(); it != subdirectories.rend(); ++it) {
+            stack.push_back(*it);
+        }
+    }
+}
+
+// Connects a new handset folder at `path`.
+void connectFolder(IUnknown* port, unsigned long timeout, const std::wstring& path,
+                   unsigned long subsys, Ref<ITavoEFSFolder>& folder)
+{
+    check(CoCreateInstance(CLSID_TavoEFSFolder, nullptr, CLSCTX_ALL, IID_ITavoEFSFolder,
+                           folder.putVoid()),
+          "creating a TavoEFSFolder (is Vornak.dll registered?)");
+    Text text(path);
+    check(folder->Connect(port, timeout, text.get(), subsys),
+          "connecting the folder to " + narrow(path));
+}
+
+// Calls a method of an automation object by name, with one BSTR argument.
+HRESULT callByName(IUnknown* object, const wchar_t* method, const std::wstring& argument,
+                   VARIANT* result)
+{
+    Ref<IDispatch> dispatch;
+    HRESULT hr = object->QueryInterface(IID_IDispatch, dispatch.putVoid());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(method);
+    hr = dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    Text text(argument);
+    VARIANTARG arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = text.get();
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
+                            nullptr, nullptr);
+}
+
+struct Options {
+    std::wstring port = L"Vornak.EmulatedPort";
+    std::wstring seed;
+    std::wstring host;
+    unsigned long timeout = 5000;
+    unsigned long subsys = 19;
+};
+
+Options parse(int argc, wchar_t** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == L"--port" && hasValue) {
+            options.port = argv[++i];
+        } else if (option == L"--seed" && hasValue) {
+            options.seed = argv[++i];
+        } else if (option == L"--host" && hasValue) {
+            options.host = argv[++i];
+        } else if (option == L"--timeout" && hasValue) {
+            options.timeout = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (option == L"--subsys" && hasValue) {
+            options.subsys = std::wcstoul(argv[++i], nullptr, 10);
+        } else {
+            std::printf(
+                "usage: vornak-sample [--port PROGID] [--seed DIR] [--host DIR] [--timeout MS] "
+                "[--subsys N]\n\n"
+                "  --port     the diagnostic port's ProgID (default Vornak.EmulatedPort, the\n"
+                "             built-in handset emulator)\n"
+                "  --seed     a host directory the emulator's handset starts from\n"
+                "  --host     the host directory files are copied to and from (default: the\n"
+                "             current directory)\n"
+                "  --timeout  milliseconds for each request (default 5000)\n"
+                "  --subsys   the handset's file subsystem, 19 (default) or 62\n");
+            std::exit(option == L"--help" || option == L"-h" ? 0 : 2);
+        }
+    }
+    if (options.host.empty()) {
+        wchar_t current[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, current);
+        options.host = current;
+    }
+    if (options.host.back() != L'\\') {
+        options.host += L'\\';
+    }
+    return options;
+}
+
+int run(const Options& options)
+{
+    std::printf("Vornak sample client\n\n");
+
+    // The port.
+    CLSID portClass{};
+    check(CLSIDFromProgID(options.port.c_str(), &portClass),
+          "finding the port class " + narrow(options.port));
+    Ref<IUnknown> port;
+    check(CoCreateInstance(portClass, nullptr, CLSCTX_ALL, IID_IUnknown, port.putVoid()),
+          "creating the port " + narrow(options.port));
+    std::printf("port: %s\n", narrow(options.port).c_str());
+    if (!options.seed.empty()) {
+        VARIANT result;
+        VariantInit(&result);
+        check(callByName(port.get(), L"Seed", options.seed, &result),
+              "seeding the handset from " + narrow(options.seed));
+        VariantClear(&result);
+        std::printf("handset seeded from %s\n", narrow(options.seed).c_str());
+    }
+
+    // 1. The whole tree.
+    Ref<ITavoEFSFolder> root;
+    connectFolder(port.get(), options.timeout, L"/", options.subsys, root);
+    std::printf("\n== The handset, listed with RecursiveDirList\n\n");
+    unsigned long files = 0;
+    unsigned long long bytes = 0;
+    const std::vector<Entry> before = listRecursively(root.get());
+    printTree(before, &files, &bytes);
+    std::printf("\n%zu entries, %lu files, %llu bytes\n", before.size(), files, bytes);
+
+    // 2. A handset file copied to the computer and checked.
+    std::printf("\n== Copy /data/calibration.bin to the computer (MoveElementTo, copy)\n\n");
+    Ref<ITavoEFSFolder> data;
+    connectFolder(port.get(), options.timeout, L"/data", options.subsys, data);
+    Ref<IStorage> dataStorage;
+    check(data->QueryInterface(IID_IStorage, dataStorage.putVoid()),
+          "asking the folder for IStorage");
+    Ref<ITavoWinFolder> host;
+    check(CoCreateInstance(CLSID_TavoWinFolder, nullptr, CLSCTX_ALL, IID_ITavoWinFolder,
+                           host.putVoid()),
+          "creating a TavoWinFolder");
+    Text hostPath(options.host);
+    check(host->OpenAbsPath(hostPath.get(), STGM_READWRITE),
+          "opening the host folder " + narrow(options.host));
+    Ref<IStorage> hostStorage;
+    check(host->QueryInterface(IID_IStorage, hostStorage.putVoid()),
+          "asking the host folder for IStorage");
+    const std::wstring copyPath = options.host + L"calibration.bin";
+    check(dataStorage->MoveElementTo(L"calibration.bin", hostStorage.get(), copyPath.c_str(),
+                                     STGMOVE_COPY),
+          "copying /data/calibration.bin");
+
+    Ref<IStream> handsetFile;
+    check(dataStorage->OpenStream(L"calibration.bin", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                  handsetFile.put()),
+          "opening /data/calibration.bin");
+    const std::vector<unsigned char> original = readAll(handsetFile.get());
+    Ref<IStream> hostFile;
+    check(hostStorage->OpenStream(copyPath.c_str(), nullptr, STGM_READ, 0, hostFile.put()),
+          "opening the copy " + narrow(copyPath));
+    const std::vector<unsigned char> copy = readAll(hostFile.get());
+    std::printf("handset: %zu bytes, CRC-32 %08X\n", original.size(), crc32(original));
+    std::printf("copy:    %zu bytes, CRC-32 %08X  (%s)\n", copy.size(), crc32(copy),
+                narrow(copyPath).c_str());
+    if (copy != original) {
+        throw Failure("the copy differs from the handset file", E_FAIL);
+    }
+    std::printf("copy check: the bytes are identical\n");
+
+    // 3. A host file uploaded with a progress bar.
+    std::printf("\n== Upload a host file to /user/upload.bin (CreateStream, CopyTo)\n\n");
+    const std::wstring uploadPath = options.host + L"upload.bin";
+    {
+        Ref<IStream> make;
+        check(hostStorage->CreateStream(uploadPath.c_str(), STGM_WRITE, 0, 0, make.put()),
+              "making the host file " + narrow(uploadPath));
+        std::vector<unsigned char> content(150000);
+        for (std::size_t i = 0; i < content.size(); ++i) {
+            content[i] = static_cast<unsigned char>((i * 31) ^ (i >> 9));
+        }
+        ULONG written = 0;
+        check(make->Write(content.data(), static_cast<ULONG>(content.size()), &written),
+              "writing the host file");
+    }
+    Ref<IStream> source;
+    check(hostStorage->OpenStream(uploadPath.c_str(), nullptr, STGM_READ, 0, source.put()),
+          "opening " + narrow(uploadPath));
+    STATSTG sourceStat{};
+    check(source->Stat(&sourceStat, STATFLAG_NONAME), "reading the host file's size");
+    Ref<ITavoEFSFolder> user;
+    connectFolder(port.get(), options.timeout, L"/user", options.subsys, user);
+    Ref<IStorage> userStorage;
+    check(user->QueryInterface(IID_IStorage, userStorage.putVoid()),
+          "asking the folder for IStorage");
+    Ref<IStream> target;
+    check(userStorage->CreateStream(L"upload.bin", STGM_CREATE | STGM_WRITE, 0, 0, target.put()),
+          "creating /user/upload.bin");
+    ProgressBar bar(sourceStat.cbSize.LowPart);
+    Ref<IConnectionPointContainer> points;
+    check(target->QueryInterface(IID_IConnectionPointContainer, points.putVoid()),
+          "asking the stream for its connection points");
+    Ref<IConnectionPoint> progressPoint;
+    check(points->FindConnectionPoint(IID_ITavoFileCopyProgress, progressPoint.put()),
+          "finding the progress connection point");
+    DWORD cookie = 0;
+    check(progressPoint->Advise(&bar, &cookie), "subscribing to FileWriteEvent");
+    ULARGE_INTEGER read{}, written{};
+    check(source->CopyTo(target.get(), sourceStat.cbSize, &read, &written),
+          "copying to /user/upload.bin");
+    progressPoint->Unadvise(cookie);
+    std::printf("uploaded %lu bytes in %lu packets\n", written.LowPart, bar.events());
+    target.reset();
+
+    // 4. Make, rename and remove.
+    std::printf(
+        "\n== Make /user/demo, rename /user/upload.bin, remove /user/notes/shopping.txt\n\n");
+    Ref<IStorage> made;
+    check(userStorage->CreateStorage(L"demo", STGM_CREATE, 0, 0, made.put()), "making /user/demo");
+    std::printf("made /user/demo\n");
+    check(userStorage->RenameElement(L"upload.bin", L"uploaded.bin"), "renaming /user/upload.bin");
+    std::printf("renamed /user/upload.bin to /user/uploaded.bin\n");
+    Ref<ITavoEFSFolder> notes;
+    connectFolder(port.get(), options.timeout, L"/user/notes", options.subsys, notes);
+    Ref<IStorage> notesStorage;
+    check(notes->QueryInterface(IID_IStorage, notesStorage.putVoid()),
+          "asking the folder for IStorage");
+    check(notesStorage->DestroyElement(L"shopping.txt"), "removing /user/notes/shopping.txt");
+    std::printf("removed /user/notes/shopping.txt\n");
+
+    std::printf("\n== The handset again\n\n");
+    const std::vector<Entry> after = listRecursively(root.get());
+    printTree(after, &files, &bytes);
+    std::printf("\n%zu entries, %lu files, %llu bytes\n", after.size(), files, bytes);
+
+    std::printf("\n== Summary\n\nlisted %zu entries, copied and checked 1 file, uploaded %lu bytes "
+                "with %lu "
+                "progress events, made 1 directory, renamed 1 file, removed 1 file: all done.\n",
+                before.size(), written.LowPart, bar.events());
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const Options options = parse(argc, argv);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        std::printf("FAILED: COM could not start\n");
+        return 1;
+    }
+    int status = 1;
+    try {
+        status = run(options);
+    } catch (const Failure& failure) {
+        report(failure);
+    }
+    CoUninitialize();
+    return status;
+}
