@@ -1,27 +1,13 @@
-// The creatable classes of the module as data: one row per class drives
+// The creatable classes of Vornak.dll as data: one row per class drives
 // DllGetClassObject, DllRegisterServer and DllUnregisterServer.
 #pragma once
 
 #include "platform/Com.h"
+#include "vornak/InprocServer.h"
 
-#include <atomic>
 #include <span>
 
 namespace Vornak {
-
-// Creates an instance, stand-alone when `outer` is null and aggregated
-// otherwise, and asks it for `iid`.
-using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID iid, void** out) noexcept;
-
-struct ClassRow {
-    const CLSID* clsid;
-    const wchar_t* progId;
-    const wchar_t* versionIndependentProgId;
-    const wchar_t* displayName;
-    CreateFunction create;
-    // The class object, created on the first request and kept until unload.
-    std::atomic<IClassFactory*> classObject = nullptr;
-};
 
 class ClassTable {
 public:

@@ -33,7 +33,12 @@ constexpr InterfaceEntry<Object> interfaceEntry(const IID& iid)
 
 // Object derives from ComObject<Object, Interfaces...> and provides
 //   static std::span<const InterfaceEntry<Object>> interfaceTable();
-// whose first row also answers IID_IUnknown for a stand-alone object.
+// whose first row also answers IID_IUnknown for a stand-alone object. An
+// object that aggregates another (the free-threaded marshaler) may also
+// provide
+//   HRESULT queryAggregate(REFIID iid, void** out);
+// which is asked for what the table does not hold and answers with a new
+// reference, as the aggregated object's inner QueryInterface does.
 template <class Object, class... Interfaces>
 class ComObject : public Interfaces... {
 public:
@@ -114,6 +119,9 @@ private:
                 }
             }
             if (found == nullptr) {
+                if constexpr (requires { object->queryAggregate(iid, out); }) {
+                    return object->queryAggregate(iid, out);
+                }
                 return E_NOINTERFACE;
             }
             found->AddRef();

@@ -1,8 +1,5 @@
 #include "vornak/Module.h"
 
-#include "vornak/ClassTable.h"
-#include "vornak/TypeLibrary.h"
-
 namespace Vornak {
 
 HINSTANCE Module::instance_ = nullptr;
@@ -21,8 +18,6 @@ void Module::attach(HINSTANCE instance)
 
 void Module::detach()
 {
-    ClassTable::releaseClassObjects();
-    TypeLibrary::release();
     if (sectionReady_) {
         DeleteCriticalSection(&section_);
         sectionReady_ = false;

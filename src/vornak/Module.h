@@ -1,6 +1,7 @@
 // The state of the loaded module: its instance handle, its lock count (live
 // objects and class-object locks, which DllCanUnloadNow reads) and the one
 // critical section that guards the first creation of each class object.
+// Each module that links this keeps its own state.
 #pragma once
 
 #include "platform/Com.h"
@@ -12,8 +13,9 @@ public:
     // Process attach: keeps the instance handle and sets up the critical
     // section. A failure of the latter is recorded, never reported.
     static void attach(HINSTANCE instance);
-    // Process detach on FreeLibrary: releases the cached class objects and
-    // type information, then the critical section.
+    // Process detach on FreeLibrary: releases the critical section. The
+    // module's entry point releases its cached class objects and type
+    // information first.
     static void detach();
 
     // The module's instance handle (null until attach).

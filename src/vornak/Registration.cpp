@@ -1,11 +1,10 @@
 // DllRegisterServer and DllUnregisterServer: the class keys, the ProgID keys
 // and the type library, written and removed with direct registry calls
-// driven by the class table.
-#include "vornak/ClassTable.h"
+// driven by a module's class table.
+#include "vornak/InprocServer.h"
 
 #include "platform/ComPtr.h"
 #include "vornak/Module.h"
-#include "vornak/Vornak.h"
 
 #include <string>
 
@@ -113,7 +112,7 @@ HRESULT registerRow(const ClassRow& row, const std::wstring& module, const std::
     const std::wstring independent = row.versionIndependentProgId;
     const std::wstring display = row.displayName;
     const std::wstring classKey = L"CLSID\\" + clsid;
-    const std::wstring free = L"Free";
+    const std::wstring threadingModel = row.threadingModel;
     return Steps()
         .then([&] { return writeKey(progId, display); })
         .then([&] { return writeKey(progId + L"\\CLSID", clsid); })
@@ -128,7 +127,9 @@ HRESULT registerRow(const ClassRow& row, const std::wstring& module, const std::
         .then([&] { return writeKey(classKey + L"\\VersionIndependentProgID", independent); })
         .then([&] { return writeKey(classKey + L"\\Programmable", nullptr, nullptr); })
         .then([&] { return writeKey(classKey + L"\\InprocServer32", module); })
-        .then([&] { return writeKey(classKey + L"\\InprocServer32", L"ThreadingModel", &free); })
+        .then([&] {
+            return writeKey(classKey + L"\\InprocServer32", L"ThreadingModel", &threadingModel);
+        })
         .then([&] { return writeKey(classKey + L"\\TypeLib", library); })
         .result();
 }
@@ -149,16 +150,16 @@ HRESULT loadOwnTypeLibrary(const std::wstring& module, ITypeLib** library)
 
 } // namespace
 
-HRESULT ClassTable::registerServer()
+HRESULT InprocServer::registerServer() const
 {
     try {
         const std::wstring module = modulePath();
         if (module.empty()) {
             return HRESULT_FROM_WIN32(GetLastError());
         }
-        const std::wstring library = guidText(LIBID_VORNAKLib);
+        const std::wstring library = guidText(*library_);
         Steps steps;
-        for (const ClassRow& row : rows()) {
+        for (const ClassRow& row : rows_) {
             steps.then([&] { return registerRow(row, module, library); });
         }
         Platform::ComPtr<ITypeLib> typeLibrary;
@@ -173,11 +174,11 @@ HRESULT ClassTable::registerServer()
     }
 }
 
-HRESULT ClassTable::unregisterServer()
+HRESULT InprocServer::unregisterServer() const
 {
     try {
         Steps steps;
-        for (const ClassRow& row : rows()) {
+        for (const ClassRow& row : rows_) {
             steps.then([&] { return unregisterRow(row); });
         }
         Platform::ComPtr<ITypeLib> typeLibrary;

@@ -2,6 +2,7 @@
 // state or the class table.
 #include "vornak/ClassTable.h"
 #include "vornak/Module.h"
+#include "vornak/TypeLibrary.h"
 
 #include <olectl.h>
 
@@ -16,6 +17,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // At process exit (reserved not null) other modules may already be
         // gone, so the cached objects are left to the system.
         if (reserved == nullptr) {
+            Vornak::ClassTable::releaseClassObjects();
+            Vornak::TypeLibrary::release();
             Vornak::Module::detach();
         }
         break;
