@@ -1,51 +1,21 @@
 #include "com/StorageTest.h"
 
 #include "emulator/EmulatedPort.h"
+#include "platform/Bstr.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace StorageTest {
 
-namespace {
-
-// Where the first path of a request starts; 0 for a request without one.
-std::size_t pathOffset(std::uint16_t command)
+std::uint32_t WatchedPort::Request::field32(std::size_t offset) const
 {
-    switch (command) {
-    case Diag::Efs2::Open:
-        return 12;
-    case Diag::Efs2::MkDir:
-        return 6;
-    case Diag::Efs2::Unlink:
-    case Diag::Efs2::RmDir:
-    case Diag::Efs2::OpenDir:
-    case Diag::Efs2::Rename:
-    case Diag::Efs2::LStat:
-        return 4;
-    default:
-        return 0;
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;) {
+        value = value << 8 | bytes.at(offset + i);
     }
-}
-
-// The NUL-terminated texts of a request from `offset` on: one, or the two
-// of a RENAME.
-std::vector<std::string> texts(const Bytes& request, std::size_t offset, std::size_t count)
-{
-    std::vector<std::string> result;
-    while (result.size() < count && offset < request.size()) {
-        const auto begin = request.begin() + static_cast<std::ptrdiff_t>(offset);
-        const auto end = std::find(begin, request.end(), 0);
-        result.emplace_back(begin, end);
-        offset += result.back().size() + 1;
-    }
-    return result;
-}
-
-} // namespace
-
-Platform::ComPtr<WatchedPort> WatchedPort::create(std::shared_ptr<Emulator::Handset> handset)
-{
-    return Platform::ComPtr<WatchedPort>::attach(new WatchedPort(std::move(handset)));
+    return value;
 }
 
 WatchedPort::WatchedPort(std::shared_ptr<Emulator::Handset> handset)
@@ -64,39 +34,45 @@ HRESULT WatchedPort::QueryInterface(REFIID iid, void** out)
 
 void* WatchedPort::interfaceFor(REFIID iid)
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        return static_cast<IDiagPort*>(this);
-    }
-    return nullptr;
+    const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
+    return known ? static_cast<IDiagPort*>(this) : nullptr;
 }
 
 HRESULT WatchedPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                  ULONG constant0, ULONG timeout, USHORT* responseLength,
                                  BYTE* response)
 {
-    Request seen{0, {}, Bytes(request, request + requestLength)};
-    if (requestLength >= Diag::Efs2::kHeaderSize) {
-        seen.command = static_cast<std::uint16_t>(request[2] | request[3] << 8);
-        if (const std::size_t offset = pathOffset(seen.command); offset != 0) {
-            seen.paths = texts(seen.bytes, offset, seen.command == Diag::Efs2::Rename ? 2 : 1);
+    Request seen{static_cast<std::uint16_t>(request[2] | request[3] << 8),
+                 {},
+                 Bytes(request, request + requestLength)};
+    using namespace Diag::Efs2;
+    const Command withPath[] = {Open, MkDir, Unlink, RmDir, OpenDir, Rename, LStat};
+    if (std::find(std::begin(withPath), std::end(withPath), seen.command) != std::end(withPath)) {
+        auto begin = seen.bytes.begin() + (seen.command == Open    ? 12
+                                           : seen.command == MkDir ? 6
+                                                                   : 4);
+        for (int n = seen.command == Rename ? 2 : 1; n > 0; --n) {
+            const auto end = std::find(begin, seen.bytes.end(), 0);
+            seen.paths.emplace_back(begin, end);
+            begin = end + 1;
         }
     }
-    const std::string first = seen.paths.empty() ? std::string() : seen.paths.front();
-    const auto trap = std::find_if(traps_.begin(), traps_.end(), [&](const Trap& t) {
-        return t.command == seen.command && t.path == first;
+    const auto trap = std::find_if(traps_.begin(), traps_.end(), [&](const auto& t) {
+        return t.second.command == seen.command && !seen.paths.empty() &&
+               t.first == seen.paths.front();
     });
     if (trap != traps_.end()) {
-        handset_->queueFault(trap->fault.on(trap->command));
+        handset_->queueFault(trap->second);
         traps_.erase(trap);
     }
-    requests_.push_back(std::move(seen));
+    requests.push_back(std::move(seen));
     return inner_->SendRequest(requestLength, request, constant1, constant0, timeout,
                                responseLength, response);
 }
 
 void WatchedPort::failOn(Command command, std::string path, const Emulator::Fault& fault)
 {
-    traps_.push_back({command, std::move(path), fault});
+    traps_.emplace_back(std::move(path), fault.on(command));
 }
 
 void WatchedPort::refuseQuery(int nth, HRESULT hr)
@@ -108,7 +84,7 @@ void WatchedPort::refuseQuery(int nth, HRESULT hr)
 std::vector<std::uint16_t> WatchedPort::commands() const
 {
     std::vector<std::uint16_t> result;
-    for (const Request& request : requests_) {
+    for (const Request& request : requests) {
         result.push_back(request.command);
     }
     return result;
@@ -117,18 +93,13 @@ std::vector<std::uint16_t> WatchedPort::commands() const
 std::vector<std::string> WatchedPort::paths(Command command) const
 {
     std::vector<std::string> result;
-    for (const Request& request : requests_) {
+    for (const Request& request : requests) {
         if (request.command == command) {
-            result.push_back(request.paths.empty() ? std::string() : request.paths.front());
+            result.push_back(request.paths.front());
         }
     }
     return result;
 }
-
-HandsetTest::HandsetTest()
-    : handset_(std::make_shared<Emulator::Handset>())
-    , port_(WatchedPort::create(handset_))
-{}
 
 void HandsetTest::TearDown()
 {
@@ -139,9 +110,6 @@ void HandsetTest::TearDown()
 Platform::ComPtr<IStorage> HandsetTest::folder(const char16_t* path)
 {
     const auto folder = ComTest::create<ITavoEFSFolder>(CLSID_TavoEFSFolder, IID_ITavoEFSFolder);
-    if (!folder) {
-        return {};
-    }
     EXPECT_EQ(folder->Connect(static_cast<IDiagPort*>(port_.get()), 1000,
                               Platform::Bstr(path).get(), Diag::Efs2::kFileSubsystem),
               S_OK);
@@ -163,25 +131,6 @@ Bytes HandsetTest::content(const char16_t* path) const
     Bytes bytes;
     handset_->readFile(path, bytes);
     return bytes;
-}
-
-std::uint32_t field16(const Bytes& bytes, std::size_t offset)
-{
-    return bytes.at(offset) | std::uint32_t{bytes.at(offset + 1)} << 8;
-}
-
-std::uint32_t field32(const Bytes& bytes, std::size_t offset)
-{
-    return field16(bytes, offset) | field16(bytes, offset + 2) << 16;
-}
-
-std::string narrow(std::u16string_view text)
-{
-    std::string result;
-    for (const char16_t c : text) {
-        result += static_cast<char>(c);
-    }
-    return result;
 }
 
 Bytes pattern(std::size_t size)
@@ -222,65 +171,48 @@ HRESULT CountingSink::FileWriteEvent(ULONG bytesWritten, ULONG bytesTotal, ULONG
     if (onEvent) {
         onEvent();
     }
-    events.push_back({bytesWritten, bytesTotal, idThread});
+    EXPECT_EQ(bytesTotal, 0u);
+    EXPECT_EQ(idThread, GetCurrentThreadId()) << "events come on the writing thread";
+    written.push_back(bytesWritten);
     return S_OK;
+}
+
+Platform::ComPtr<IConnectionPoint> CountingSink::advise(IUnknown* stream, DWORD& cookie)
+{
+    Platform::ComPtr<IConnectionPoint> point;
+    EXPECT_EQ(ComTest::query<IConnectionPointContainer>(stream, IID_IConnectionPointContainer)
+                  ->FindConnectionPoint(IID_ITavoFileCopyProgress, point.put()),
+              S_OK);
+    EXPECT_EQ(point->Advise(this, &cookie), S_OK);
+    return point;
 }
 
 HostFolder::HostFolder()
 {
     static int made = 0;
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"vornak-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++made);
-    EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << "cannot make the host folder";
+    path_ = std::filesystem::temp_directory_path() /
+            ("vornak-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made));
+    std::filesystem::create_directory(path_);
 }
 
 HostFolder::~HostFolder()
 {
-    WIN32_FIND_DATAW found = {};
-    const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = file(found.cFileName);
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveDirectoryW(name.c_str()); // "." and ".." stay
-            } else {
-                DeleteFileW(name.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 Bytes HostFolder::read(const std::wstring& path)
 {
-    Bytes bytes;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "no host file";
-        return bytes;
-    }
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD got = 0;
-    if (!bytes.empty()) {
-        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    }
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    EXPECT_TRUE(in.is_open()) << "no host file";
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void HostFolder::write(const std::wstring& path, const Bytes& bytes)
 {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD put = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(file);
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace StorageTest
