@@ -1,10 +1,32 @@
 #include "vornak/CTavoEFSFolder.h"
 
+#include "diag/CEFSException.h"
+#include "diag/EFSClose.h"
+#include "diag/EFSLStat.h"
+#include "diag/EFSMkDir.h"
+#include "diag/EFSOpen.h"
+#include "diag/EFSRename.h"
+#include "diag/EFSRmDir.h"
+#include "diag/EFSUnlink.h"
+#include "diag/Efs2.h"
+#include "efs/EFSDir.h"
+#include "lang/Exception.h"
+#include "lang/Transcode.h"
 #include "platform/Bstr.h"
+#include "platform/ComError.h"
+#include "system/BasicPath.h"
+#include "system/EfsPathTraits.h"
+#include "vornak/ClassTable.h"
 #include "vornak/ErrorInfo.h"
 
+#include <optional>
+#include <string_view>
 #include <utility>
+#include <vector>
 
+using Marl::Common::EfsReadDirEntry;
+using Platform::Bstr;
+using Platform::ComPtr;
 using Vornak::InterfaceEntry;
 using Vornak::interfaceEntry;
 
@@ -13,10 +35,11 @@ namespace {
 // The methods that reach the handset (the element operations and the
 // recursive listing) report for IStorage; Connect for the folder's own
 // interface.
-[[maybe_unused]] constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFolder, &IID_IStorage,
-                                                         VORNAK_E_UNEXPECTED};
+constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFolder, &IID_IStorage, VORNAK_E_UNEXPECTED};
 constexpr Vornak::Boundary kConnectBoundary = {&CLSID_TavoEFSFolder, &IID_ITavoEFSFolder,
                                                VORNAK_E_UNEXPECTED};
+
+constexpr std::uint16_t kDirectoryMode = 0666;
 
 // The folder's unsupported methods record the file stream's interface, not
 // IStorage, in their error information.
@@ -24,6 +47,101 @@ HRESULT notImplemented(const char* method)
 {
     return Vornak::reportNotImplemented(CLSID_TavoEFSFolder, IID_ITavoEFSFile, method);
 }
+
+// The handset path of the element `name` of the directory `directory`: one
+// "/" between them unless either side already has it. Nothing else is
+// normalised: "/a/" and "/b" give "/a//b", and an empty directory gives the
+// name alone.
+std::u16string elementPath(std::u16string_view directory, std::u16string_view name)
+{
+    std::u16string path(directory);
+    if (!directory.empty() && directory.back() != u'/' && (name.empty() || name.front() != u'/')) {
+        path += u'/';
+    }
+    path += name;
+    return path;
+}
+
+// The name under which the recursive listing opens a directory. The handset
+// opens its root as the empty name, and the "zarn" tree only without the
+// leading "/" (a plain prefix test, so "/zarnx" loses it too).
+std::u16string openingName(const std::u16string& directory)
+{
+    if (directory == u"/") {
+        return std::u16string();
+    }
+    if (directory.starts_with(u"/zarn")) {
+        return directory.substr(1);
+    }
+    return directory;
+}
+
+// Directory entries that name the directory itself or its parent: a handset
+// that lists them would send the walk round in circles.
+bool isSelfOrParent(const EfsReadDirEntry& entry)
+{
+    return entry.type() == EfsReadDirEntry::kTypeDirectory &&
+           (entry.name() == u"." || entry.name() == u"..");
+}
+
+// Open failures of a directory below the listing's root that the listing
+// passes over: the handset's ENOENT (code 3) and a failed port call (533).
+bool isForgivenOpenFailure(const std::u16string& directory, const CEFSException& e)
+{
+    return directory == u"/nvm" || e.GetCode() == 3 || e.GetCode() == EFSERR_PORT_COM;
+}
+
+void addEntry(ITavoEFSEnum& filling, const std::u16string& name, const EfsReadDirEntry& entry)
+{
+    const Bstr text(name);
+    Platform::throwIfFailed(filling.AddEntry(text.get(), entry.type(), entry.mode(), entry.size(),
+                                             entry.accessTime(), entry.modificationTime(),
+                                             entry.creationTime()),
+                            &filling, IID_ITavoEFSEnum);
+}
+
+// A new, empty enumerator: its IEnumSTATSTG for the client and its
+// ITavoEFSEnum for filling.
+ComPtr<IEnumSTATSTG> newEnumerator(ComPtr<ITavoEFSEnum>& filling)
+{
+    ComPtr<IEnumSTATSTG> reading;
+    Vornak::createRunningObject(CLSID_TavoEFSEnum, IID_IEnumSTATSTG, reading.putVoid());
+    Platform::throwIfFailed(reading->QueryInterface(IID_ITavoEFSEnum, filling.putVoid()));
+    return reading;
+}
+
+// A descriptor opened for a stream: closed on the handset again unless the
+// stream took it over.
+class OpenedDescriptor {
+public:
+    OpenedDescriptor(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId, std::int32_t fd)
+        : port_(port)
+        , timeout_(timeout)
+        , subsysId_(subsysId)
+        , fd_(fd)
+    {}
+    ~OpenedDescriptor()
+    {
+        if (!handedOver_) {
+            try {
+                CEFSClose(port_, timeout_, subsysId_).Execute(fd_);
+            } catch (...) {
+                // The failure that brought us here is the one to report.
+            }
+        }
+    }
+    OpenedDescriptor(const OpenedDescriptor&) = delete;
+    OpenedDescriptor& operator=(const OpenedDescriptor&) = delete;
+
+    void handOver() { handedOver_ = true; }
+
+private:
+    IUnknown* port_;
+    std::uint32_t timeout_;
+    std::uint8_t subsysId_;
+    std::int32_t fd_;
+    bool handedOver_ = false;
+};
 
 } // namespace
 
@@ -84,39 +202,212 @@ HRESULT CTavoEFSFolder::get_path(BSTR* pVal)
     return S_OK;
 }
 
-HRESULT CTavoEFSFolder::RecursiveDirList(IUnknown**)
+HRESULT CTavoEFSFolder::RecursiveDirList(IUnknown** ppenum)
 {
-    return E_NOTIMPL; // the recursive listing comes with the directory reader
+    if (ppenum == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        ComPtr<ITavoEFSEnum> filling;
+        ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
+        addTree(port, *filling.get());
+        Platform::throwIfFailed(filling->AddEntryEnd(), filling.get(), IID_ITavoEFSEnum);
+        *ppenum = reading.detach();
+        return S_OK;
+    });
 }
 
-HRESULT CTavoEFSFolder::CreateStream(LPCOLESTR, DWORD, DWORD, DWORD, IStream**)
+IUnknown* CTavoEFSFolder::connectedPort() const
 {
-    return E_NOTIMPL; // the element operations come with the file stream
+    if (!port_) {
+        throw _com_error(E_POINTER);
+    }
+    return port_.get();
 }
 
-HRESULT CTavoEFSFolder::OpenStream(LPCOLESTR, void*, DWORD, DWORD, IStream**)
+void CTavoEFSFolder::addTree(IUnknown* port, ITavoEFSEnum& filling) const
 {
-    return E_NOTIMPL;
+    // Breadth first: directories are visited in the order they were found,
+    // each one's entries in the handset's order.
+    std::vector<std::u16string> directories{path_};
+    for (std::size_t next = 0; next < directories.size(); ++next) {
+        const std::u16string directory = directories[next];
+        std::optional<EFSDir> reader;
+        try {
+            reader.emplace(port, timeout_, fileSubsysId_);
+            reader->OpenDir(openingName(directory));
+        } catch (const CEFSException& e) {
+            const bool root = directory == path_ || u"/" + directory == path_;
+            if (!root && isForgivenOpenFailure(directory, e)) {
+                continue;
+            }
+            throw CEFSException(Lang::Platform::transcode(directory).c_str(), e);
+        } catch (const Lang::Exception&) {
+            continue;
+        }
+        // A failure to read entries ends the listing: its entries would be
+        // missing without a word.
+        for (const EfsReadDirEntry& entry : reader->ReadAll()) {
+            if (isSelfOrParent(entry)) {
+                continue;
+            }
+            try {
+                std::u16string name = elementPath(directory, entry.name());
+                if (entry.type() == EfsReadDirEntry::kTypeDirectory) {
+                    directories.push_back(name);
+                }
+                name += u'\n';
+                OutputDebugStringW(Platform::asOleText(name.c_str()));
+                name.pop_back();
+                addEntry(filling, name, entry);
+            } catch (const Lang::Exception&) {
+                // This entry is lost; the others still count.
+            } catch (const _com_error&) {
+            }
+        }
+    }
 }
 
-HRESULT CTavoEFSFolder::CreateStorage(LPCOLESTR, DWORD, DWORD, DWORD, IStorage**)
+HRESULT CTavoEFSFolder::CreateStream(LPCOLESTR pwcsName, DWORD, DWORD, DWORD, IStream** ppstm)
 {
-    return E_NOTIMPL;
+    return openStream(pwcsName, true, ppstm);
 }
 
-HRESULT CTavoEFSFolder::OpenStorage(LPCOLESTR, IStorage*, DWORD, SNB, DWORD, IStorage**)
+HRESULT CTavoEFSFolder::OpenStream(LPCOLESTR pwcsName, void*, DWORD, DWORD, IStream** ppstm)
 {
-    return E_NOTIMPL;
+    return openStream(pwcsName, false, ppstm);
+}
+
+HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
+{
+    if (ppstm == nullptr || name == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        // Whatever the client's mode, a created stream is write-only and
+        // emptied, an opened one read-only.
+        const std::uint32_t flags =
+            create ? Diag::Efs2::kOpenCreateForWriting : Diag::Efs2::kOpenReadOnly;
+        const std::uint32_t mode = create ? Diag::Efs2::kModeReadWrite : Diag::Efs2::kModeReadOnly;
+        const std::u16string given = Platform::toU16String(name);
+        const System::BasicPath<Marl::Efs::PathTraits> path(elementPath(path_, given));
+        const std::int32_t fd =
+            Diag::Efs::Open(port, timeout_, fileSubsysId_).Execute(path.path(), flags, mode);
+        OpenedDescriptor descriptor(port, timeout_, fileSubsysId_, fd);
+
+        ComPtr<ITavoEFSFile> file;
+        Vornak::createRunningObject(CLSID_TavoEFSFile, IID_ITavoEFSFile, file.putVoid());
+        const HRESULT hr = file->Connect(port, timeout_, static_cast<ULONG>(fd), Bstr(given).get(),
+                                         create ? 1 : 0, 0, 0, 0, 0, 0, 0, fileSubsysId_);
+        Platform::throwIfFailed(hr, file.get(), IID_ITavoEFSFile);
+        descriptor.handOver();
+        Platform::throwIfFailed(file->QueryInterface(IID_IStream, reinterpret_cast<void**>(ppstm)));
+        return hr;
+    });
+}
+
+HRESULT CTavoEFSFolder::newFolder(IUnknown* port, const std::u16string& path,
+                                  IStorage** ppstg) const
+{
+    ComPtr<ITavoEFSFolder> folder;
+    Vornak::createRunningObject(CLSID_TavoEFSFolder, IID_ITavoEFSFolder, folder.putVoid());
+    const HRESULT hr = folder->Connect(port, timeout_, Bstr(path).get(), fileSubsysId_);
+    Platform::throwIfFailed(hr, folder.get(), IID_ITavoEFSFolder);
+    Platform::throwIfFailed(folder->QueryInterface(IID_IStorage, reinterpret_cast<void**>(ppstg)));
+    return hr;
+}
+
+HRESULT CTavoEFSFolder::CreateStorage(LPCOLESTR pwcsName, DWORD, DWORD, DWORD, IStorage** ppstg)
+{
+    if (ppstg == nullptr || pwcsName == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
+        CEFSMkDir(port, timeout_, fileSubsysId_).Execute(path, kDirectoryMode);
+        return newFolder(port, path, ppstg);
+    });
+}
+
+HRESULT CTavoEFSFolder::OpenStorage(LPCOLESTR pwcsName, IStorage*, DWORD, SNB, DWORD,
+                                    IStorage** ppstg)
+{
+    if (ppstg == nullptr || pwcsName == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
+        // Only to fail for a name the handset does not know: a file opens as
+        // a storage as well as a directory does.
+        std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
+        EFSLStat(port, timeout_, fileSubsysId_).Execute(path, mode, atime, mtime, ctime);
+        return newFolder(port, path, ppstg);
+    });
 }
 
 HRESULT CTavoEFSFolder::CopyTo(DWORD, const IID*, SNB, IStorage*)
 {
-    return E_NOTIMPL;
+    return S_OK; // copies go element by element, through MoveElementTo
 }
 
-HRESULT CTavoEFSFolder::MoveElementTo(LPCOLESTR, IStorage*, LPCOLESTR, DWORD)
+HRESULT CTavoEFSFolder::MoveElementTo(LPCOLESTR pwcsName, IStorage* pstgDest, LPCOLESTR pwcsNewName,
+                                      DWORD grfFlags)
 {
-    return E_NOTIMPL;
+    if (pwcsName == nullptr || pstgDest == nullptr || pwcsNewName == nullptr) {
+        return E_POINTER;
+    }
+    switch (grfFlags) {
+    case STGMOVE_MOVE:
+        return Vornak::guard(kBoundary,
+                             [&] { return moveElement(pwcsName, pstgDest, pwcsNewName); });
+    case STGMOVE_COPY:
+        return copyElement(pwcsName, pstgDest, pwcsNewName);
+    default:
+        return E_FAIL;
+    }
+}
+
+HRESULT CTavoEFSFolder::moveElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName)
+{
+    // A move is one RENAME on the handset, so the destination must be a
+    // folder of the same handset; this folder's port carries it.
+    ComPtr<ITavoEFSFolder> folder;
+    if (FAILED(Platform::queryInterfaceNoThrow(destination, IID_ITavoEFSFolder, folder))) {
+        throw _com_error(STG_E_INVALIDPARAMETER);
+    }
+    IUnknown* port = connectedPort();
+    Bstr directory;
+    Platform::throwIfFailed(folder->get_path(directory.put()), folder.get(), IID_ITavoEFSFolder);
+    CEFSRename(port, timeout_, fileSubsysId_)
+        .Execute(elementPath(path_, Platform::asUtf16(name)),
+                 elementPath(directory.text(), Platform::asUtf16(newName)));
+    return S_OK;
+}
+
+HRESULT CTavoEFSFolder::copyElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName)
+{
+    // Each call reports its own failure; the copy passes the first one on.
+    // A source that cannot be opened leaves the destination behind, empty.
+    ComPtr<IStream> target;
+    HRESULT hr = destination->CreateStream(newName, 0, 0, 0, target.put());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ComPtr<IStream> source;
+    hr = OpenStream(name, nullptr, 0, 0, source.put());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    STATSTG stat = {};
+    hr = source->Stat(&stat, STATFLAG_NONAME);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return source->CopyTo(target.get(), stat.cbSize, nullptr, nullptr);
 }
 
 HRESULT CTavoEFSFolder::Commit(DWORD)
@@ -129,19 +420,59 @@ HRESULT CTavoEFSFolder::Revert()
     return notImplemented("IStorage::Revert");
 }
 
-HRESULT CTavoEFSFolder::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG**)
+HRESULT CTavoEFSFolder::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** ppenum)
 {
-    return E_NOTIMPL;
+    if (ppenum == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        ComPtr<ITavoEFSEnum> filling;
+        ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
+        // The folder's own path, as it stands: "/" is the root here.
+        EFSDir reader(port, timeout_, fileSubsysId_);
+        reader.OpenDir(path_);
+        for (const EfsReadDirEntry& entry : reader.ReadAll()) {
+            addEntry(*filling.get(), entry.name(), entry);
+        }
+        Platform::throwIfFailed(filling->AddEntryEnd(), filling.get(), IID_ITavoEFSEnum);
+        *ppenum = reading.detach();
+        return S_OK;
+    });
 }
 
-HRESULT CTavoEFSFolder::DestroyElement(LPCOLESTR)
+HRESULT CTavoEFSFolder::DestroyElement(LPCOLESTR pwcsName)
 {
-    return E_NOTIMPL;
+    if (pwcsName == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        IUnknown* port = connectedPort();
+        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
+        std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
+        EFSLStat(port, timeout_, fileSubsysId_).Execute(path, mode, atime, mtime, ctime);
+        // Nothing is removed recursively: the handset refuses a directory
+        // that still has entries.
+        if ((mode & Diag::Efs2::kModeTypeMask) == Diag::Efs2::kModeDirectory) {
+            Diag::Efs::Commands::RmDir(port, timeout_, fileSubsysId_).Execute(path);
+        } else {
+            EFSUnlink(port, timeout_, fileSubsysId_).Execute(path);
+        }
+        return S_OK;
+    });
 }
 
-HRESULT CTavoEFSFolder::RenameElement(LPCOLESTR, LPCOLESTR)
+HRESULT CTavoEFSFolder::RenameElement(LPCOLESTR pwcsOldName, LPCOLESTR pwcsNewName)
 {
-    return E_NOTIMPL;
+    if (pwcsOldName == nullptr || pwcsNewName == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        CEFSRename(connectedPort(), timeout_, fileSubsysId_)
+            .Execute(elementPath(path_, Platform::asUtf16(pwcsOldName)),
+                     elementPath(path_, Platform::asUtf16(pwcsNewName)));
+        return S_OK;
+    });
 }
 
 HRESULT CTavoEFSFolder::SetElementTimes(LPCOLESTR, const FILETIME*, const FILETIME*,
@@ -162,7 +493,7 @@ HRESULT CTavoEFSFolder::SetStateBits(DWORD, DWORD)
 
 HRESULT CTavoEFSFolder::Stat(STATSTG*, DWORD)
 {
-    return E_NOTIMPL;
+    return S_OK; // a handset directory has nothing to tell beyond its path
 }
 
 HRESULT CTavoEFSFolder::InterfaceSupportsErrorInfo(REFIID riid)

@@ -60,6 +60,18 @@ private:
     explicit CTavoEFSFolder(IUnknown* outer);
     ~CTavoEFSFolder() override;
 
+    // The port of every command; _com_error(E_POINTER) while there is none.
+    IUnknown* connectedPort() const;
+    // Adds every element below the folder's path to `filling`, breadth first.
+    void addTree(IUnknown* port, ITavoEFSEnum& filling) const;
+    // CreateStream and OpenStream: the stream of the element `name`, opened
+    // for writing (emptied) when `create` is set, else for reading.
+    HRESULT openStream(LPCOLESTR name, bool create, IStream** ppstm);
+    // A new folder for the handset directory `path`, on this folder's port.
+    HRESULT newFolder(IUnknown* port, const std::u16string& path, IStorage** ppstg) const;
+    HRESULT moveElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName);
+    HRESULT copyElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName);
+
     // Null until Connect, and after a Connect with an object that is no port.
     Platform::ComPtr<IDiagPort> port_;
     std::uint32_t timeout_ = 0;

@@ -1,16 +1,119 @@
 #include "vornak/CTavoWinFolder.h"
 
+#include "platform/Bstr.h"
+#include "system/BasicPath.h"
+#include "system/Win32PathTraits.h"
 #include "vornak/ErrorInfo.h"
+
+#include <shlwapi.h>
+
+#include <cstring>
+#include <new>
+#include <string_view>
 
 using Vornak::InterfaceEntry;
 using Vornak::interfaceEntry;
 
 namespace {
 
+using HostPath = System::BasicPath<System::Win32::PathTraits>;
+
+// The modes every host stream gets besides the caller's: created streams are
+// STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, opened ones exclusive.
+constexpr DWORD kCreateMode = 0x1012;
+constexpr DWORD kOpenMode = STGM_SHARE_EXCLUSIVE;
+
 HRESULT notImplemented(const char* method)
 {
     return Vornak::reportNotImplemented(CLSID_TavoWinFolder, IID_ITavoWinFolder, method);
 }
+
+HRESULT lastError()
+{
+    const DWORD error = GetLastError();
+    return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+// `text` in the thread's ANSI code page, for the platform's "A" calls.
+HRESULT toAnsiNoThrow(std::u16string_view text, std::string& ansi)
+{
+    ansi.clear();
+    if (text.empty()) {
+        return S_OK;
+    }
+    const auto* wide = reinterpret_cast<LPCWCH>(text.data());
+    const int units = static_cast<int>(text.size());
+    const int size =
+        WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return lastError();
+    }
+    try {
+        ansi.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    if (WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, ansi.data(), size, nullptr, nullptr) <=
+        0) {
+        return lastError();
+    }
+    return S_OK;
+}
+
+// S_OK when `probe` names a host directory (relative to the current
+// directory unless absolute), else E_INVALIDARG.
+HRESULT checkDirectory(const std::u16string& probe)
+{
+    std::string ansi;
+    if (const HRESULT hr = toAnsiNoThrow(probe, ansi); FAILED(hr)) {
+        return hr;
+    }
+    const DWORD attributes = GetFileAttributesA(ansi.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+               ? S_OK
+               : E_INVALIDARG;
+}
+
+HRESULT openHostStream(LPCOLESTR name, DWORD mode, IStream** ppstm)
+{
+    std::string ansi;
+    if (const HRESULT hr = toAnsiNoThrow(Platform::asUtf16(name), ansi); FAILED(hr)) {
+        return hr;
+    }
+    return SHCreateStreamOnFileA(ansi.c_str(), mode, ppstm);
+}
+
+// One search of the host's file system; the handle is closed with the object.
+class FindFile {
+public:
+    FindFile() = default;
+    virtual ~FindFile()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            FindClose(handle_);
+        }
+    }
+    FindFile(const FindFile&) = delete;
+    FindFile& operator=(const FindFile&) = delete;
+
+    // Searches for `path` into `data`: 0, or the platform's error. An object
+    // searches once; after that it answers ERROR_TOO_MANY_OPEN_FILES.
+    DWORD find(HostPath path, WIN32_FIND_DATAW* data)
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            return ERROR_TOO_MANY_OPEN_FILES;
+        }
+        handle_ = FindFirstFileW(Platform::asOleText(path.c_str()), data);
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error != 0 ? error : ERROR_FILE_NOT_FOUND;
+        }
+        return 0;
+    }
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
 
 } // namespace
 
@@ -32,34 +135,90 @@ std::span<const InterfaceEntry<CTavoWinFolder>> CTavoWinFolder::interfaceTable()
     return table;
 }
 
-HRESULT CTavoWinFolder::get_path(BSTR*)
+HRESULT CTavoWinFolder::get_path(BSTR* pVal)
 {
-    return E_NOTIMPL; // the host directory comes with the host path traits
+    if (pVal == nullptr) {
+        return E_POINTER;
+    }
+    if (!open_) {
+        return E_INVALIDARG;
+    }
+    BSTR copy =
+        SysAllocStringLen(Platform::asOleText(path_.c_str()), static_cast<UINT>(path_.size()));
+    if (copy == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    *pVal = copy;
+    return S_OK;
 }
 
 HRESULT CTavoWinFolder::Close()
 {
-    return E_NOTIMPL;
+    // The state bits are the folder's own and survive.
+    path_.clear();
+    open_ = false;
+    named_ = false;
+    grfMode_ = STGM_SHARE_EXCLUSIVE;
+    return S_OK;
 }
 
-HRESULT CTavoWinFolder::OpenRelPath(BSTR, ULONG)
+HRESULT CTavoWinFolder::OpenRelPath(BSTR path, ULONG grfMode)
 {
-    return E_NOTIMPL;
+    return open(path, grfMode, false);
 }
 
-HRESULT CTavoWinFolder::OpenAbsPath(BSTR, ULONG)
+HRESULT CTavoWinFolder::OpenAbsPath(BSTR path, ULONG grfMode)
 {
-    return E_NOTIMPL;
+    return open(path, grfMode, true);
 }
 
-HRESULT CTavoWinFolder::CreateStream(LPCOLESTR, DWORD, DWORD, DWORD, IStream**)
+HRESULT CTavoWinFolder::open(BSTR path, ULONG grfMode, bool named)
 {
-    return E_NOTIMPL;
+    if (open_) {
+        return E_INVALIDARG;
+    }
+    try {
+        const std::u16string text = Platform::toU16String(path);
+        // "\" alone would name the root of the current drive.
+        if (text.empty()) {
+            return E_INVALIDARG;
+        }
+        // Only "\" counts as the final separator: "a/" is probed as "a/\".
+        std::u16string withSeparator = text;
+        if (withSeparator.back() != u'\\') {
+            withSeparator += u'\\';
+        }
+        const HRESULT hr = checkDirectory(withSeparator);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        path_ = named ? std::move(withSeparator) : text;
+        open_ = true;
+        named_ = named;
+        grfMode_ = grfMode;
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
-HRESULT CTavoWinFolder::OpenStream(LPCOLESTR, void*, DWORD, DWORD, IStream**)
+// The stream name is a host path of its own, absolute or relative to the
+// current directory: the folder's path is not put in front of it.
+HRESULT CTavoWinFolder::CreateStream(LPCOLESTR pwcsName, DWORD grfMode, DWORD, DWORD,
+                                     IStream** ppstm)
 {
-    return E_NOTIMPL;
+    if (ppstm == nullptr || pwcsName == nullptr) {
+        return E_POINTER;
+    }
+    return openHostStream(pwcsName, grfMode | kCreateMode, ppstm);
+}
+
+HRESULT CTavoWinFolder::OpenStream(LPCOLESTR pwcsName, void*, DWORD grfMode, DWORD, IStream** ppstm)
+{
+    if (ppstm == nullptr || pwcsName == nullptr) {
+        return E_POINTER;
+    }
+    return openHostStream(pwcsName, grfMode | kOpenMode, ppstm);
 }
 
 HRESULT CTavoWinFolder::CreateStorage(LPCOLESTR, DWORD, DWORD, DWORD, IStorage** ppstg)
@@ -122,14 +281,51 @@ HRESULT CTavoWinFolder::SetClass(REFCLSID)
     return notImplemented("IStorage::SetClass");
 }
 
-HRESULT CTavoWinFolder::SetStateBits(DWORD, DWORD)
+HRESULT CTavoWinFolder::SetStateBits(DWORD grfStateBits, DWORD grfMask)
 {
-    return E_NOTIMPL; // comes with the folder's state
+    grfStateBits_ = (grfStateBits_ & ~grfMask) | (grfStateBits & grfMask);
+    return S_OK;
 }
 
-HRESULT CTavoWinFolder::Stat(STATSTG*, DWORD)
+HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
 {
-    return E_NOTIMPL;
+    if (pstatstg == nullptr) {
+        return E_POINTER;
+    }
+    if (!open_) {
+        return E_INVALIDARG;
+    }
+    WIN32_FIND_DATAW found = {};
+    try {
+        // The parsed path loses the final "\" of a named folder. A drive
+        // root has no entry of its own, so its search fails.
+        FindFile search;
+        if (search.find(HostPath(path_), &found) != 0) {
+            return E_FAIL;
+        }
+    } catch (...) {
+        return E_FAIL; // a stored path that the host's path rules refuse
+    }
+    pstatstg->type = STGTY_STORAGE;
+    pstatstg->cbSize.QuadPart = 0;
+    pstatstg->mtime = found.ftLastWriteTime;
+    pstatstg->ctime = found.ftCreationTime;
+    pstatstg->atime = found.ftLastAccessTime;
+    pstatstg->grfMode = grfMode_;
+    pstatstg->grfLocksSupported = 0;
+    pstatstg->clsid = GUID_NULL;
+    pstatstg->grfStateBits = grfStateBits_;
+    pstatstg->pwcsName = nullptr;
+    if (grfStatFlag == STATFLAG_DEFAULT && named_) {
+        const std::size_t bytes = (path_.size() + 1) * sizeof(char16_t);
+        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (copy == nullptr) {
+            return STG_E_INSUFFICIENTMEMORY;
+        }
+        std::memcpy(copy, path_.c_str(), bytes);
+        pstatstg->pwcsName = copy;
+    }
+    return S_OK;
 }
 
 HRESULT CTavoWinFolder::InterfaceSupportsErrorInfo(REFIID riid)

@@ -8,7 +8,9 @@
 #include "vornak/TypeLibrary.h"
 #include "vornak/Vornak.h"
 
+#include <cstdint>
 #include <span>
+#include <string>
 
 class CTavoWinFolder final
     : public Vornak::ComObject<CTavoWinFolder, ISupportErrorInfo, Vornak::NoConnectionPoints,
@@ -55,4 +57,16 @@ private:
     friend ComObject;
     explicit CTavoWinFolder(IUnknown* outer);
     ~CTavoWinFolder() override;
+
+    // OpenRelPath and OpenAbsPath: opens `path` when it names a directory;
+    // a named folder keeps it with its final "\".
+    HRESULT open(BSTR path, ULONG grfMode, bool named);
+
+    bool open_ = false;
+    // Opened with OpenAbsPath: Stat names the folder.
+    bool named_ = false;
+    // The directory as the last open stored it.
+    std::u16string path_;
+    std::uint32_t grfMode_ = STGM_SHARE_EXCLUSIVE;
+    std::uint32_t grfStateBits_ = 0;
 };

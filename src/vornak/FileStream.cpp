@@ -1,6 +1,13 @@
 #include "vornak/FileStream.h"
 
+#include "efs/File.h"
+#include "efs/ItemFile.h"
+#include "platform/Bstr.h"
 #include "vornak/ErrorInfo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
 
 using Vornak::InterfaceEntry;
 using Vornak::interfaceEntry;
@@ -11,18 +18,45 @@ namespace {
 
 // The stream records its own interface, also for the IStream methods, and
 // gives E_FAIL for a failure that is neither a protocol nor a COM error.
-[[maybe_unused]] constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFile, &IID_ITavoEFSFile,
-                                                         E_FAIL};
+constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFile, &IID_ITavoEFSFile, E_FAIL};
+
+// The descriptor that asks for an item file, reached by path through the
+// port server instead.
+constexpr ULONG kItemFile = 0xFFFFFFFF;
+
+// CopyTo moves data through one buffer of this size.
+constexpr std::uint32_t kCopyBuffer = 65536;
+
+constexpr std::uint64_t kTicksPerSecond = 10000000;
 
 HRESULT notImplemented(const char* method)
 {
     return Vornak::reportNotImplemented(CLSID_TavoEFSFile, IID_ITavoEFSFile, method);
 }
 
+FILETIME unixEpoch()
+{
+    const SYSTEMTIME start = {1970, 1, 4, 1, 0, 0, 0, 0}; // a Thursday
+    FILETIME time = {};
+    SystemTimeToFileTime(&start, &time);
+    return time;
+}
+
+// Handset seconds, taken as they are (no time zone), as a FILETIME.
+FILETIME fileTime(const FILETIME& epoch, std::uint32_t seconds)
+{
+    const std::uint64_t ticks =
+        ((std::uint64_t{epoch.dwHighDateTime} << 32) | epoch.dwLowDateTime) +
+        seconds * kTicksPerSecond;
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 } // namespace
 
 FileStream::FileStream(IUnknown* outer)
     : ComObject(outer)
+    , epoch_(unixEpoch())
+    , progress_(*this, IID_ITavoFileCopyProgress)
 {}
 
 FileStream::~FileStream() = default;
@@ -39,25 +73,65 @@ std::span<const InterfaceEntry<FileStream>> FileStream::interfaceTable()
     return table;
 }
 
-HRESULT FileStream::Connect(IUnknown*, ULONG, ULONG, BSTR, LONG, ULONG, ULONG, ULONG, ULONG, ULONG,
-                            ULONG, ULONG)
+// The window arguments and createFile are accepted and not used: transfers
+// are never pipelined, and Stat reports every stream alike.
+HRESULT FileStream::Connect(IUnknown* pPort, ULONG timeout, ULONG hFile, BSTR fileName, LONG, ULONG,
+                            ULONG, ULONG, ULONG, ULONG, ULONG, ULONG fileSubsysId)
 {
-    return E_NOTIMPL; // comes with the device file objects
+    return Vornak::guard(kBoundary, [&] {
+        // Name and subsystem change even when no file object can be made.
+        name_ = Platform::toU16String(fileName);
+        subsysId_ = static_cast<std::uint8_t>(fileSubsysId & 0xFFu);
+        Rc::Pointer<FileBase> file =
+            hFile == kItemFile ? Rc::makeHeap<ItemFile, FileBase>(
+                                     pPort, ItemFile::DevicePath(name_), timeout, subsysId_)
+                               : Rc::makeHeap<File, FileBase>(static_cast<std::int32_t>(hFile),
+                                                              pPort, timeout, subsysId_);
+        // The previous file object goes, and with it its descriptor unless
+        // someone else still holds it.
+        file_ = std::move(file);
+        return S_OK;
+    });
 }
 
-HRESULT FileStream::Read(void*, ULONG, ULONG*)
+HRESULT FileStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
 {
-    return E_NOTIMPL;
+    if (pv == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        const std::uint32_t got = file_->Read(static_cast<std::uint8_t*>(pv), cb);
+        if (pcbRead != nullptr) {
+            *pcbRead = got;
+        }
+        return S_OK;
+    });
 }
 
-HRESULT FileStream::Write(const void*, ULONG, ULONG*)
+HRESULT FileStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
 {
-    return E_NOTIMPL;
+    if (pv == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        const std::uint32_t put = file_->Write(static_cast<const std::uint8_t*>(pv), cb, this);
+        if (pcbWritten != nullptr) {
+            *pcbWritten = put;
+        }
+        return S_OK;
+    });
 }
 
-HRESULT FileStream::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*)
+HRESULT FileStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
 {
-    return E_NOTIMPL;
+    return Vornak::guard(kBoundary, [&] {
+        // Handset files are 32-bit: the high part of the move is ignored.
+        const std::uint32_t position = file_->Seek(dlibMove.u.LowPart, dwOrigin);
+        if (plibNewPosition != nullptr) {
+            plibNewPosition->QuadPart = position;
+        }
+        return S_OK;
+    });
 }
 
 HRESULT FileStream::SetSize(ULARGE_INTEGER)
@@ -65,9 +139,36 @@ HRESULT FileStream::SetSize(ULARGE_INTEGER)
     return notImplemented("IStream::SetSize");
 }
 
-HRESULT FileStream::CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*)
+HRESULT FileStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
+                           ULARGE_INTEGER* pcbWritten)
 {
-    return E_NOTIMPL;
+    if (pstm == nullptr) {
+        return E_POINTER;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyBuffer]);
+        std::uint32_t remaining = cb.u.LowPart;
+        std::uint32_t totalRead = 0;
+        std::uint32_t totalWritten = 0;
+        std::uint32_t got = 0;
+        do {
+            got = file_->Read(buffer.get(), std::min(remaining, kCopyBuffer));
+            // The destination's result does not stop the copy; what it says
+            // it wrote is counted.
+            ULONG written = 0;
+            pstm->Write(buffer.get(), got, &written);
+            totalWritten += written;
+            totalRead += got;
+            remaining -= got;
+        } while (got == kCopyBuffer && remaining != 0);
+        if (pcbRead != nullptr) {
+            pcbRead->QuadPart = totalRead;
+        }
+        if (pcbWritten != nullptr) {
+            pcbWritten->QuadPart = totalWritten;
+        }
+        return S_OK;
+    });
 }
 
 HRESULT FileStream::Commit(DWORD)
@@ -90,9 +191,37 @@ HRESULT FileStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
     return notImplemented("IStream::UnlockRegion");
 }
 
-HRESULT FileStream::Stat(STATSTG*, DWORD)
+HRESULT FileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
 {
-    return E_NOTIMPL;
+    if (pstatstg == nullptr) {
+        return E_INVALIDARG;
+    }
+    return Vornak::guard(kBoundary, [&] {
+        std::uint32_t mode = 0, size = 0, nlink = 0, atime = 0, mtime = 0, ctime = 0;
+        file_->Stat(&mode, &size, &nlink, &atime, &mtime, &ctime);
+        pstatstg->type = STGTY_STREAM;
+        pstatstg->cbSize.QuadPart = size;
+        pstatstg->mtime = fileTime(epoch_, mtime);
+        pstatstg->ctime = fileTime(epoch_, ctime);
+        pstatstg->atime = fileTime(epoch_, atime);
+        pstatstg->grfMode = STGM_SHARE_EXCLUSIVE;
+        pstatstg->grfLocksSupported = LOCK_EXCLUSIVE;
+        pstatstg->clsid = CLSID_NULL;
+        pstatstg->grfStateBits = 0;
+        pstatstg->reserved = 0;
+        if ((grfStatFlag & STATFLAG_NONAME) != 0) {
+            return S_OK;
+        }
+        const std::size_t bytes = (name_.size() + 1) * sizeof(char16_t);
+        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (copy == nullptr) {
+            pstatstg->pwcsName = nullptr;
+            return STG_E_INSUFFICIENTMEMORY;
+        }
+        std::memcpy(copy, name_.c_str(), bytes);
+        pstatstg->pwcsName = copy;
+        return S_OK;
+    });
 }
 
 HRESULT FileStream::Clone(IStream**)
@@ -100,14 +229,31 @@ HRESULT FileStream::Clone(IStream**)
     return notImplemented("IStream::Clone");
 }
 
-HRESULT FileStream::EnumConnectionPoints(IEnumConnectionPoints**)
+HRESULT FileStream::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
-    return E_NOTIMPL; // comes with the progress sinks
+    try {
+        Vornak::EnumConnectionPoints::Points points;
+        points.emplace_back(&progress_);
+        return Vornak::EnumConnectionPoints::create(nullptr, IID_IEnumConnectionPoints,
+                                                    reinterpret_cast<void**>(ppEnum),
+                                                    std::move(points), std::size_t{0});
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
-HRESULT FileStream::FindConnectionPoint(REFIID, IConnectionPoint**)
+HRESULT FileStream::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
 {
-    return E_NOTIMPL;
+    if (ppCP == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsEqualIID(riid, IID_ITavoFileCopyProgress)) {
+        *ppCP = nullptr;
+        return CONNECT_E_NOCONNECTION;
+    }
+    progress_.AddRef();
+    *ppCP = &progress_;
+    return S_OK;
 }
 
 HRESULT FileStream::InterfaceSupportsErrorInfo(REFIID riid)
@@ -115,5 +261,16 @@ HRESULT FileStream::InterfaceSupportsErrorInfo(REFIID riid)
     static constexpr const IID* kSupported[] = {&IID_ITavoEFSFile, &IID_IStream};
     return Vornak::supportsErrorInfo(riid, kSupported);
 }
+
+void FileStream::FileWriteProgress(std::uint32_t bytesSoFar, std::uint32_t bytesTotal,
+                                   std::uint32_t threadId)
+{
+    // What the sinks answer does not change the write.
+    progress_.forEachSink<ITavoFileCopyProgress>([&](ITavoFileCopyProgress& sink) {
+        sink.FileWriteEvent(bytesSoFar, bytesTotal, threadId);
+    });
+}
+
+void FileStream::FileReadProgress(std::uint32_t, std::uint32_t, std::uint32_t) {}
 
 } // namespace Efs

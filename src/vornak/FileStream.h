@@ -2,17 +2,26 @@
 // path, through the port server) with ITavoEFSFile::Connect.
 #pragma once
 
+#include "efs/EFSFileProgress.h"
+#include "efs/FileBase.h"
+#include "mem/RefCount.h"
 #include "vornak/ComObject.h"
+#include "vornak/ConnectionPoints.h"
 #include "vornak/TypeLibrary.h"
 #include "vornak/Vornak.h"
 
+#include <cstdint>
 #include <span>
+#include <string>
 
 namespace Efs {
 
+// Every transfer goes to one device file object; the writes report each
+// packet to the sinks advised on the ITavoFileCopyProgress connection point.
 class FileStream final
     : public Vornak::ComObject<FileStream, ISupportErrorInfo, IConnectionPointContainer,
-                               Vornak::Dispatch<ITavoEFSFile, IID_ITavoEFSFile>, IStream> {
+                               Vornak::Dispatch<ITavoEFSFile, IID_ITavoEFSFile>, IStream>,
+      private Marl::Efs::EFSFileProgress {
 public:
     static std::span<const Vornak::InterfaceEntry<FileStream>> interfaceTable();
 
@@ -49,6 +58,22 @@ private:
     friend ComObject;
     explicit FileStream(IUnknown* outer);
     ~FileStream() override;
+
+    // The device file's progress: every packet written becomes a
+    // FileWriteEvent on the writing thread; reads are not reported.
+    void FileWriteProgress(std::uint32_t bytesSoFar, std::uint32_t bytesTotal,
+                           std::uint32_t threadId) override;
+    void FileReadProgress(std::uint32_t bytesSoFar, std::uint32_t bytesTotal,
+                          std::uint32_t threadId) override;
+
+    // Null until a Connect succeeds.
+    Rc::Pointer<FileBase> file_;
+    // The file name exactly as the last Connect gave it.
+    std::u16string name_;
+    // 1970-01-01 00:00:00, where the handset's clock starts.
+    FILETIME epoch_;
+    std::uint8_t subsysId_ = 0;
+    Vornak::ConnectionPoint progress_;
 };
 
 } // namespace Efs
