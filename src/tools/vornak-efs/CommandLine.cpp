@@ -45,6 +45,23 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
     return verb;
 }
 
+constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat or serve";
+
+// What to say when no verb was recognised: the first word that is neither an
+// option nor an option's value is taken for the verb meant.
+std::string missingVerb(const std::vector<std::string>& arguments)
+{
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout") {
+            ++i;
+        } else if (!word.empty() && word[0] != '-') {
+            return "'" + word + "' is not a verb; the verbs are " + kVerbs;
+        }
+    }
+    return std::string("name a verb: ") + kVerbs;
+}
+
 // The positional operands of a verb.
 CLI::Option* operands(CLI::App* verb, Options& options, const char* name, const char* help)
 {
@@ -148,7 +165,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     } catch (const CLI::CallForVersion& e) {
         return {std::nullopt, app.exit(e, out, err)};
     } catch (const CLI::ParseError& e) {
-        err << "vornak-efs: " << e.what() << "\nRun 'vornak-efs --help' for more.\n";
+        err << "vornak-efs: "
+            << (app.get_subcommands().empty() ? missingVerb(arguments) : std::string(e.what()))
+            << "\nRun 'vornak-efs --help' for more.\n";
         return {std::nullopt, 2};
     }
 

@@ -12,7 +12,8 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kBarWidth = 20;
 constexpr std::size_t kNarrowestBar = 10;
-constexpr std::size_t kNarrowestName = 8;
+constexpr std::size_t kNarrowestName = 8; // before the bar goes
+constexpr std::size_t kShortestName = 4;  // "...x"
 
 // Characters, not bytes, of UTF-8 text: what a terminal gives a column each.
 std::size_t widthOf(const std::string& text)
@@ -65,20 +66,21 @@ std::string progressLine(const std::string& name, std::uint64_t done, std::uint6
         info += "--:-- left";
     }
 
-    // name, percentage, bar, information; the last column stays free so the
-    // terminal never wraps the line.
+    // name, percentage, bar, information. The name keeps its width while the
+    // bar can give way; the last column stays free so the terminal never wraps.
     const std::size_t room = width > 1 ? width - 1 : 0;
     const std::size_t fixed = 1 + percent.size() + 1 + info.size();
-    std::size_t bar = kBarWidth;
-    while (bar > kNarrowestBar && fixed + bar + 3 + kNarrowestName > room) {
-        --bar;
-    }
-    if (fixed + bar + 3 + kNarrowestName > room) {
-        bar = 0;
+    const std::size_t available = room > fixed ? room - fixed : 0;
+    const std::size_t nameWidth = widthOf(name);
+    std::size_t bar = 0;
+    if (available >= nameWidth + 3 + kNarrowestBar) {
+        bar = std::min(kBarWidth, available - nameWidth - 3);
+    } else if (available >= kNarrowestName + 3 + kNarrowestBar) {
+        bar = kNarrowestBar;
     }
     const std::size_t barColumns = bar == 0 ? 0 : bar + 3;
     const std::size_t nameColumns =
-        room > fixed + barColumns ? room - fixed - barColumns : kNarrowestName;
+        std::min(nameWidth, std::max(available - barColumns, kShortestName));
 
     std::string line = fit(name, nameColumns) + " " + percent;
     if (bar != 0) {
