@@ -81,6 +81,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     app.set_version_flag("--version", "vornak-efs " VORNAK_VERSION);
     app.require_subcommand(1);
     app.fallthrough(); // the global options may also follow the verb
+    // Handset paths begin with "/": never take them for Windows-style options.
+    app.allow_windows_style_options(false);
 
     app.add_option("--port", options.port, "the handset's port: serial:<device>[:<baud>]")
         ->type_name("SPEC");

@@ -7,8 +7,9 @@
 #include <vector>
 
 #if defined(_WIN32)
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the declarations of windows.h.
+#include <shellapi.h>
 #endif
 
 namespace {
