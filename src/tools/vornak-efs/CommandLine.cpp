@@ -85,7 +85,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     app.allow_windows_style_options(false);
 
     app.add_option("--port", options.port, "the handset's port: serial:<device>[:<baud>]")
-        ->type_name("SPEC");
+        ->type_name("serial:DEVICE[:BAUD]");
     CLI::Option* emulator =
         app.add_option("--emulator", options.emulator,
                        "use the built-in emulated handset, filled from the folder DIR")
