@@ -1,0 +1,201 @@
+#include "tools/vornak-efs/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <ostream>
+
+namespace VornakEfs {
+
+namespace {
+
+constexpr const char* kDescription =
+    "vornak-efs: browse and change the file system (EFS) of a handset through its\n"
+    "diagnostic port, or of the built-in emulated handset.";
+
+constexpr const char* kFooter = R"(Handset:
+  --port serial:<device>[:<baud>]  a handset on a serial line: serial:/dev/ttyUSB0,
+                                   serial:COM3:115200 (the port may also come from
+                                   the environment variable VORNAK_EFS_PORT)
+  --emulator DIR                   the built-in handset, filled from the folder DIR;
+                                   it lives as long as this one command does
+                                   (see 'vornak-efs serve --help' to keep one running)
+
+Exit codes:
+  0  success                       3  the port could not be opened
+  1  the handset refused or failed 4  the port failed: no answer in time, line broken
+  2  the command line is wrong     5  a file of this computer could not be read or written
+  130  interrupted by Ctrl-C
+
+Examples:
+  vornak-efs --emulator ~/handset-copy ls -R /
+  vornak-efs --port serial:/dev/ttyUSB0 get -r /nv/item_files backup
+  vornak-efs --port serial:/dev/ttyUSB0 put settings.bin /data/)";
+
+constexpr const char* kGlobalOptions =
+    "The options of the handset (--port or --emulator, --subsys, --timeout) and -q may\n"
+    "stand before or after the verb; 'vornak-efs --help' tells them.";
+
+CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
+                  const std::string& footer = "")
+{
+    CLI::App* verb = app.add_subcommand(name, description);
+    verb->group("Verbs");
+    verb->footer(footer.empty() ? kGlobalOptions : footer + "\n\n" + kGlobalOptions);
+    return verb;
+}
+
+constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat or serve";
+
+// What to say when no verb was recognised: the first word that is neither an
+// option nor an option's value is taken for the verb meant.
+std::string missingVerb(const std::vector<std::string>& arguments)
+{
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout") {
+            ++i;
+        } else if (!word.empty() && word[0] != '-') {
+            return "'" + word + "' is not a verb; the verbs are " + kVerbs;
+        }
+    }
+    return std::string("name a verb: ") + kVerbs;
+}
+
+// The positional operands of a verb.
+CLI::Option* operands(CLI::App* verb, Options& options, const char* name, const char* help)
+{
+    return verb->add_option(name, options.operands, help)->type_name("PATH");
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                                   std::ostream& err)
+{
+    Options options;
+    unsigned subsystem = options.subsystem;
+    CLI::App app(kDescription, "vornak-efs");
+    app.get_formatter()->label("SUBCOMMAND", "VERB");
+    app.footer(kFooter);
+    app.set_version_flag("--version", "vornak-efs " VORNAK_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough(); // the global options may also follow the verb
+    // Handset paths begin with "/": never take them for Windows-style options.
+    app.allow_windows_style_options(false);
+
+    app.add_option("--port", options.port, "the handset's port: serial:<device>[:<baud>]")
+        ->type_name("serial:DEVICE[:BAUD]");
+    CLI::Option* emulator =
+        app.add_option("--emulator", options.emulator,
+                       "use the built-in emulated handset, filled from the folder DIR")
+            ->type_name("DIR");
+    app.get_option("--port")->excludes(emulator);
+    app.add_option("--subsys", subsystem, "the diagnostic subsystem of the file system: 19 or 62")
+        ->check(CLI::IsMember({19, 62}))
+        ->capture_default_str();
+    app.add_option("--timeout", options.timeoutMs,
+                   "milliseconds each request may take, also the pause before a read is retried")
+        ->check(CLI::Range(1u, 600000u))
+        ->capture_default_str()
+        ->type_name("MS");
+    app.add_flag("-q,--quiet", options.quiet, "no progress bars");
+
+    CLI::App* ls = addVerb(app, "ls", "list handset directories",
+                           "Example: vornak-efs --emulator DIR ls -lR /");
+    ls->add_flag("-l", options.longListing, "long listing: type and mode, size, modification time");
+    ls->add_flag("-R", options.recursive, "list every directory below too");
+    operands(ls, options, "path", "handset directories or files (default /)");
+
+    CLI::App* get =
+        addVerb(app, "get", "copy handset files to this computer",
+                "As with cp, a destination that is a folder receives the files under their own "
+                "names.\nExample: vornak-efs --port serial:/dev/ttyUSB0 get -r /nv nv-backup");
+    get->add_flag("-r", options.recursive, "copy directories with everything below them");
+    operands(get, options, "paths",
+             "SOURCE... [DESTINATION]: handset paths, then a folder or file of this computer "
+             "(default: the current folder)")
+        ->required();
+
+    CLI::App* put =
+        addVerb(app, "put", "copy files of this computer to the handset",
+                "As with cp, a destination that is a directory receives the files under their own "
+                "names.\nExample: vornak-efs --port serial:/dev/ttyUSB0 put -r config /data");
+    put->add_flag("-r", options.recursive, "copy folders with everything below them");
+    operands(put, options, "paths",
+             "SOURCE... [DESTINATION]: files or folders of this computer, then a handset path "
+             "(default /)")
+        ->required();
+
+    CLI::App* rm = addVerb(app, "rm", "remove handset files");
+    operands(rm, options, "paths", "handset files")->required();
+
+    CLI::App* mkdir = addVerb(app, "mkdir", "make handset directories");
+    mkdir->add_flag("-p", options.parents,
+                    "make missing directories above too; an existing one is no error");
+    operands(mkdir, options, "paths", "handset directories")->required();
+
+    CLI::App* rmdir = addVerb(app, "rmdir", "remove empty handset directories");
+    operands(rmdir, options, "paths", "handset directories")->required();
+
+    CLI::App* mv = addVerb(app, "mv", "rename or move a handset file or directory");
+    operands(mv, options, "paths",
+             "SOURCE DESTINATION: handset paths; into DESTINATION when it is a directory")
+        ->required()
+        ->expected(2);
+
+    CLI::App* stat = addVerb(app, "stat", "show what the handset tells of names");
+    operands(stat, options, "paths", "handset paths")->required();
+
+    addVerb(app, "serve", "serve the emulated handset on a pseudo-terminal until interrupted",
+            "Prints the terminal's path on the first line of the output; other invocations reach\n"
+            "the handset with --port serial:<that path>, and all of them share its files.\n"
+            "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
+            "Not available on Windows, which has no pseudo-terminals.\n"
+            "Example: vornak-efs serve --emulator DIR");
+
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp& e) {
+        return {std::nullopt, app.exit(e, out, err)};
+    } catch (const CLI::CallForAllHelp& e) {
+        return {std::nullopt, app.exit(e, out, err)};
+    } catch (const CLI::CallForVersion& e) {
+        return {std::nullopt, app.exit(e, out, err)};
+    } catch (const CLI::ParseError& e) {
+        err << "vornak-efs: "
+            << (app.get_subcommands().empty() ? missingVerb(arguments) : std::string(e.what()))
+            << "\nRun 'vornak-efs --help' for more.\n";
+        return {std::nullopt, 2};
+    }
+
+    options.verb = app.get_subcommands().front()->get_name();
+    options.subsystem = static_cast<std::uint8_t>(subsystem);
+    options.useEmulator = emulator->count() > 0;
+    const auto usage = [&](const std::string& message) {
+        err << "vornak-efs: " << message << "\nRun 'vornak-efs --help' for more.\n";
+        return ParsedCommandLine{std::nullopt, 2};
+    };
+    if (options.verb == "serve") {
+        if (!options.port.empty()) {
+            return usage("serve makes a port of its own; --port does not go with it");
+        }
+        return {options, 0};
+    }
+    if (options.port.empty() && !options.useEmulator) {
+        if (const char* fromEnvironment = std::getenv("VORNAK_EFS_PORT")) {
+            options.port = fromEnvironment;
+        }
+    }
+    if (options.port.empty() && !options.useEmulator) {
+        return usage("say which handset to use: --port serial:<device>[:<baud>], or "
+                     "--emulator DIR for the built-in one");
+    }
+    return {options, 0};
+}
+
+} // namespace VornakEfs

@@ -1,0 +1,37 @@
+// The command line of vornak-efs: global options, one verb, its options and
+// operands. Help and version are printed here; so are usage errors.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace VornakEfs {
+
+struct Options {
+    std::string verb;
+    std::string port;     // "serial:<device>[:<baud>]"; empty when not given
+    std::string emulator; // the host folder that seeds the built-in handset
+    bool useEmulator = false;
+    std::uint8_t subsystem = 19;
+    std::uint32_t timeoutMs = 5000;
+    bool quiet = false;
+    bool longListing = false; // ls -l
+    bool recursive = false;   // ls -R, get -r, put -r
+    bool parents = false;     // mkdir -p
+    std::vector<std::string> operands;
+};
+
+struct ParsedCommandLine {
+    std::optional<Options> options; // empty when nothing is left to do
+    int exitCode = 0;               // when `options` is empty
+};
+
+// Parses `arguments` (UTF-8, the program's name first). Help and version go
+// to `out`; a usage error goes to `err` and gives exit code 2.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                                   std::ostream& err);
+
+} // namespace VornakEfs

@@ -1,0 +1,71 @@
+#include "tools/vornak-efs/Port.h"
+
+#include "emulator/EmulatedPort.h"
+#include "emulator/Seed.h"
+#include "tools/vornak-efs/CommandLine.h"
+#include "tools/vornak-efs/Failure.h"
+#include "tools/vornak-efs/Text.h"
+#include "transport/SerialPort.h"
+
+#include <ostream>
+#include <system_error>
+
+namespace VornakEfs {
+
+namespace {
+
+// Beyond this many, left-out entries are only counted.
+constexpr std::size_t kListedLeftOut = 10;
+
+} // namespace
+
+std::shared_ptr<Emulator::Handset> seededHandset(const std::string& folder, std::ostream& err)
+{
+    Emulator::FileSystem fileSystem;
+    if (!folder.empty()) {
+        const std::filesystem::path path = hostPath(folder);
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error)) {
+            throw Failure(kPortUnavailable,
+                          "the emulator needs a folder to copy; " + folder + " is none");
+        }
+        Emulator::SeedReport report;
+        try {
+            report = Emulator::seedFromHost(fileSystem, path);
+        } catch (const std::filesystem::filesystem_error& e) {
+            throw Failure(kPortUnavailable,
+                          "cannot read " + folder + " for the emulator: " + e.code().message());
+        }
+        for (std::size_t i = 0; i < report.skipped.size() && i < kListedLeftOut; ++i) {
+            err << "vornak-efs: the emulator left out " << hostText(report.skipped[i]) << '\n';
+        }
+        if (report.skipped.size() > kListedLeftOut) {
+            err << "vornak-efs: ... and " << report.skipped.size() - kListedLeftOut
+                << " more entries\n";
+        }
+    }
+    return std::make_shared<Emulator::Handset>(std::move(fileSystem));
+}
+
+Platform::ComPtr<IDiagPort> openPort(const Options& options, std::ostream& err)
+{
+    if (options.useEmulator) {
+        return Emulator::EmulatedPort::create(seededHandset(options.emulator, err));
+    }
+    Transport::SerialSettings settings;
+    try {
+        settings = Transport::parseSerialSpec(options.port);
+    } catch (const std::invalid_argument& e) {
+        throw Failure(kUsage, std::string("--port ") + options.port + ": " + e.what());
+    }
+    try {
+        return Transport::SerialPort::open(settings);
+    } catch (const std::system_error& e) {
+        throw Failure(kPortUnavailable,
+                      "cannot open the serial port " + settings.device + ": " + e.code().message());
+    } catch (const std::invalid_argument& e) {
+        throw Failure(kUsage, std::string("--port ") + options.port + ": " + e.what());
+    }
+}
+
+} // namespace VornakEfs

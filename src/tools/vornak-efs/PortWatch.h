@@ -1,0 +1,41 @@
+// A diagnostic port in front of another that remembers how the last failed
+// call failed. The transaction layer reports every failing port call with one
+// code; this is what lets the tool tell a handset that stopped answering
+// from a serial line that broke.
+#pragma once
+
+#include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
+#include "platform/ComBase.h"
+#include "platform/ComPtr.h"
+
+#include <optional>
+
+namespace VornakEfs {
+
+class PortWatch final : public Platform::ComBase<PortWatch, IDiagPort> {
+public:
+    // A new watch in front of `port`, holding one reference for the caller.
+    static Platform::ComPtr<PortWatch> create(Platform::ComPtr<IDiagPort> port);
+
+    // The HRESULT of the last call that failed, if any did.
+    std::optional<HRESULT> lastFailure() const { return lastFailure_; }
+
+    void* interfaceFor(REFIID iid);
+
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
+    // Forwards the call unchanged and notes a failed result.
+    HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
+                                          ULONG constant0, ULONG timeout, USHORT* responseLength,
+                                          BYTE* response) override;
+
+private:
+    explicit PortWatch(Platform::ComPtr<IDiagPort> port);
+
+    Platform::ComPtr<IDiagPort> port_;
+    std::optional<HRESULT> lastFailure_;
+};
+
+} // namespace VornakEfs

@@ -1,0 +1,164 @@
+#include "tools/vornak-efs/Session.h"
+
+#include "diag/EFSLStat.h"
+#include "diag/EFSMkDir.h"
+#include "diag/EFSOpen.h"
+#include "diag/EFSRename.h"
+#include "diag/EFSRmDir.h"
+#include "diag/EFSUnlink.h"
+#include "efs/EFSDir.h"
+#include "efs/File.h"
+#include "tools/vornak-efs/Text.h"
+
+#include <algorithm>
+
+namespace VornakEfs {
+
+namespace {
+
+constexpr std::uint32_t kNoEntryCode = 2 + 1; // ENOENT, as a code
+
+bool isDeviceError(const CEFSException& e)
+{
+    return e.GetCode() >= 2 && e.GetCode() <= EFSERR_DEVICE_UNKNOWN;
+}
+
+} // namespace
+
+Session::Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem)
+    : watch_(PortWatch::create(std::move(port)))
+    , port_(watch_.get())
+    , timeout_(timeoutMs)
+    , subsystem_(subsystem)
+{}
+
+Session::Attributes Session::stat(const std::u16string& path, bool withSize)
+{
+    Attributes attributes;
+    attempt("looking up", path, [&] {
+        EFSLStat(port_.get(), timeout_, subsystem_)
+            .Execute(path, attributes.mode, attributes.accessTime, attributes.modificationTime,
+                     attributes.creationTime);
+    });
+    if (withSize && attributes.isFile()) {
+        // Only an open file tells its size. A file the handset will not open
+        // for reading keeps its size to itself; the port failing is another
+        // matter.
+        try {
+            const std::int32_t fd =
+                Diag::Efs::Open(port_.get(), timeout_, subsystem_)
+                    .Execute(path, Diag::Efs2::kOpenReadOnly, Diag::Efs2::kModeReadOnly);
+            auto file =
+                Rc::makeHeap<Efs::File, Efs::FileBase>(fd, port_.get(), timeout_, subsystem_);
+            std::uint32_t mode = 0, size = 0, links = 0, atime = 0, mtime = 0, ctime = 0;
+            file->Stat(&mode, &size, &links, &atime, &mtime, &ctime);
+            attributes.size = size;
+            attributes.linkCount = links;
+        } catch (const CEFSException& e) {
+            if (!isDeviceError(e)) {
+                fail(e, "reading the size of", path);
+            }
+        }
+    }
+    return attributes;
+}
+
+std::optional<Session::Attributes> Session::find(const std::u16string& path)
+{
+    Attributes attributes;
+    try {
+        EFSLStat(port_.get(), timeout_, subsystem_)
+            .Execute(path, attributes.mode, attributes.accessTime, attributes.modificationTime,
+                     attributes.creationTime);
+    } catch (const CEFSException& e) {
+        if (e.GetCode() == kNoEntryCode) {
+            return std::nullopt;
+        }
+        fail(e, "looking up", path);
+    }
+    return attributes;
+}
+
+std::vector<Session::Entry> Session::list(const std::u16string& path)
+{
+    std::vector<Marl::Common::EfsReadDirEntry> read = attempt("listing", path, [&] {
+        EFSDir directory(port_.get(), timeout_, subsystem_);
+        directory.OpenDir(path);
+        return directory.ReadAll();
+    });
+    std::vector<Entry> entries;
+    entries.reserve(read.size());
+    for (const auto& found : read) {
+        // A handset may list its directory's own links; a walk must not follow them.
+        if (found.name() == u"." || found.name() == u"..") {
+            continue;
+        }
+        Entry entry;
+        entry.name = found.name();
+        entry.isDirectory = found.type() == Marl::Common::EfsReadDirEntry::kTypeDirectory ||
+                            (found.mode() & 0xF000) == 0x4000;
+        entry.attributes.mode = found.mode();
+        if (!entry.isDirectory) {
+            entry.attributes.size = found.size();
+        }
+        entry.attributes.accessTime = found.accessTime();
+        entry.attributes.modificationTime = found.modificationTime();
+        entry.attributes.creationTime = found.creationTime();
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+Rc::Pointer<Efs::FileBase> Session::openForReading(const std::u16string& path)
+{
+    return attempt("opening", path, [&] {
+        const std::int32_t fd =
+            Diag::Efs::Open(port_.get(), timeout_, subsystem_)
+                .Execute(path, Diag::Efs2::kOpenReadOnly, Diag::Efs2::kModeReadOnly);
+        return Rc::makeHeap<Efs::File, Efs::FileBase>(fd, port_.get(), timeout_, subsystem_);
+    });
+}
+
+Rc::Pointer<Efs::FileBase> Session::createForWriting(const std::u16string& path)
+{
+    return attempt("creating", path, [&] {
+        const std::int32_t fd =
+            Diag::Efs::Open(port_.get(), timeout_, subsystem_)
+                .Execute(path, Diag::Efs2::kOpenCreateForWriting, Diag::Efs2::kModeReadWrite);
+        return Rc::makeHeap<Efs::File, Efs::FileBase>(fd, port_.get(), timeout_, subsystem_);
+    });
+}
+
+void Session::makeDirectory(const std::u16string& path, std::uint16_t mode)
+{
+    attempt("making the directory", path,
+            [&] { CEFSMkDir(port_.get(), timeout_, subsystem_).Execute(path, mode); });
+}
+
+void Session::removeDirectory(const std::u16string& path)
+{
+    attempt("removing the directory", path,
+            [&] { Diag::Efs::Commands::RmDir(port_.get(), timeout_, subsystem_).Execute(path); });
+}
+
+void Session::remove(const std::u16string& path)
+{
+    attempt("removing", path, [&] { EFSUnlink(port_.get(), timeout_, subsystem_).Execute(path); });
+}
+
+void Session::rename(const std::u16string& from, const std::u16string& to)
+{
+    attempt("renaming", from + u" to " + to,
+            [&] { CEFSRename(port_.get(), timeout_, subsystem_).Execute(from, to); });
+}
+
+void Session::fail(const CEFSException& e, std::string_view action, std::u16string_view path) const
+{
+    const Description description = describeCode(e.GetCode(), watch_->lastFailure(), timeout_);
+    throw Failure(description.exitCode,
+                  description.words + " " + std::string(action) + " " + toUtf8(path));
+}
+
+} // namespace VornakEfs

@@ -1,0 +1,171 @@
+// The serial port against the emulated handset on a pseudo-terminal, end to
+// end with the device files and the directory reader: every byte crosses the
+// line in HDLC frames both ways.
+#if !defined(_WIN32)
+
+#include "transport/PtyHandsetServer.h"
+
+#include "diag/EFSLStat.h"
+#include "diag/EFSOpen.h"
+#include "efs/EFSDir.h"
+#include "efs/File.h"
+#include "transport/SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kTimeout = 2000;
+constexpr std::uint8_t kSubsystem = Diag::Efs2::kFileSubsystem;
+
+Bytes randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    Bytes bytes(size);
+    std::generate(bytes.begin(), bytes.end(),
+                  [&] { return static_cast<std::uint8_t>(generator()); });
+    return bytes;
+}
+
+class PtyHandsetServerTest : public ::testing::Test {
+protected:
+    PtyHandsetServerTest()
+        : handset(std::make_shared<Emulator::Handset>())
+        , server(handset)
+    {
+        server.start();
+        port = Transport::SerialPort::open({server.slavePath(), 115200});
+    }
+
+    Transport::SerialPort& serial() { return *static_cast<Transport::SerialPort*>(port.get()); }
+
+    Rc::Pointer<Efs::FileBase> open(const std::u16string& path, std::uint32_t flags,
+                                    std::uint32_t mode)
+    {
+        const std::int32_t fd =
+            Diag::Efs::Open(port.get(), kTimeout, kSubsystem).Execute(path, flags, mode);
+        return Rc::makeHeap<Efs::File, Efs::FileBase>(fd, port.get(), kTimeout, kSubsystem);
+    }
+
+    // One LSTAT of the root, sent as raw bytes.
+    HRESULT sendLStat(ULONG timeout)
+    {
+        const Bytes request{0x4B, kSubsystem, 0x10, 0x00, '/', 0x00};
+        Bytes response(64);
+        USHORT length = static_cast<USHORT>(response.size());
+        return port->SendRequest(static_cast<ULONG>(request.size()), request.data(), 1, 0, timeout,
+                                 &length, response.data());
+    }
+
+    std::shared_ptr<Emulator::Handset> handset;
+    Transport::PtyHandsetServer server;
+    Platform::ComPtr<IDiagPort> port;
+};
+
+TEST_F(PtyHandsetServerTest, FilesAroundThePacketSizeRoundTrip)
+{
+    for (const std::size_t size : {0u, 1u, 511u, 512u, 513u, 1024u, 1025u, 300u * 1024u + 7u}) {
+        SCOPED_TRACE(size);
+        const Bytes content = randomBytes(size, static_cast<unsigned>(size));
+        {
+            auto file =
+                open(u"/f.bin", Diag::Efs2::kOpenCreateForWriting, Diag::Efs2::kModeReadWrite);
+            EXPECT_EQ(file->Write(content.data(), static_cast<std::uint32_t>(size), nullptr), size);
+        }
+        Bytes stored;
+        EXPECT_EQ(handset->readFile(u"/f.bin", stored), 0u);
+        EXPECT_EQ(stored, content);
+
+        auto file = open(u"/f.bin", Diag::Efs2::kOpenReadOnly, Diag::Efs2::kModeReadOnly);
+        EXPECT_EQ(file->Size(), size);
+        Bytes back(size + 600, 0);
+        const std::uint32_t got = file->Read(back.data(), static_cast<std::uint32_t>(back.size()));
+        back.resize(got);
+        EXPECT_EQ(back, content);
+    }
+    EXPECT_EQ(handset->openDescriptors(), 0u);
+    EXPECT_EQ(server.counters().badFrames, 0u);
+    EXPECT_EQ(serial().counters().badFrames, 0u);
+}
+
+TEST_F(PtyHandsetServerTest, ListsNamesOutsideTheCodePageAsTheyWereGiven)
+{
+    handset->edit([](Emulator::FileSystem& fs) {
+        fs.addFile(u"/d/\u03B1\u03B2.txt", Bytes{1, 2, 3});
+        fs.addDirectory(u"/d/sub");
+    });
+    // The handset holds the name as the line carried it.
+    Emulator::NodePtr node;
+    EXPECT_EQ(handset->edit([&](Emulator::FileSystem& fs) {
+        return fs.lookup("/d/&#x3B1;&#x3B2;.txt", node);
+    }),
+              0u);
+
+    EFSDir directory(port.get(), kTimeout, kSubsystem);
+    directory.OpenDir(u"/d");
+    const auto entries = directory.ReadAll();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name(), u"\u03B1\u03B2.txt");
+    EXPECT_EQ(entries[0].size(), 3u);
+    EXPECT_EQ(entries[1].name(), u"sub");
+    EXPECT_EQ(entries[1].type(), Marl::Common::EfsReadDirEntry::kTypeDirectory);
+}
+
+TEST_F(PtyHandsetServerTest, DropsDamagedFramesAndAnswersTheNextRequest)
+{
+    Transport::SerialLine line({server.slavePath(), 115200});
+    Bytes damaged;
+    const Bytes request{0x4B, kSubsystem, 0x10, 0x00, '/', 0x00};
+    Transport::Hdlc::appendFrame(request.data(), request.size(), damaged);
+    damaged[0] ^= 0x01;                     // check sum no longer matches
+    damaged.insert(damaged.end(), 5000, 0); // longer than any request
+    damaged.push_back(Transport::Hdlc::kFlag);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    line.write(damaged.data(), damaged.size(), deadline);
+
+    EXPECT_EQ(sendLStat(kTimeout), S_OK);
+    EXPECT_EQ(server.counters().badFrames, 2u);
+    EXPECT_EQ(server.counters().requests, 1u);
+}
+
+TEST_F(PtyHandsetServerTest, ActsOutTheFaultsOfAPort)
+{
+    handset->queueFault(Emulator::Fault::noAnswer());
+    EXPECT_EQ(sendLStat(200), Transport::kTimeoutResult);
+    EXPECT_EQ(server.counters().unanswered, 1u);
+
+    // A failing port garbles its frame: the client drops it and times out.
+    handset->queueFault(Emulator::Fault::portFailure(E_FAIL));
+    EXPECT_EQ(sendLStat(300), Transport::kTimeoutResult);
+    EXPECT_EQ(serial().counters().badFrames, 1u);
+
+    handset->queueFault(Emulator::Fault::latency(50));
+    EXPECT_EQ(sendLStat(kTimeout), S_OK);
+
+    // A device error travels in the response, as any other answer.
+    handset->queueFault(Emulator::Fault::errorResponse(2));
+    std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
+    try {
+        EFSLStat(port.get(), kTimeout, kSubsystem).Execute(u"/", mode, atime, mtime, ctime);
+        ADD_FAILURE() << "the error response was taken for an answer";
+    } catch (const CEFSException& e) {
+        EXPECT_EQ(e.GetCode(), 3u);
+    }
+}
+
+TEST_F(PtyHandsetServerTest, StopsInTheMiddleOfALongPause)
+{
+    handset->queueFault(Emulator::Fault::latency(10 * 60 * 1000));
+    EXPECT_EQ(sendLStat(100), Transport::kTimeoutResult);
+    server.stop(); // hangs here if the pause ignores the request to stop
+    EXPECT_EQ(server.counters().unanswered, 1u);
+}
+
+} // namespace
+
+#endif
