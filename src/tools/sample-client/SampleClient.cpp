@@ -385,6 +385,21 @@ HRESULT callByName(IUnknown* object, const wchar_t* method, const std::wstring& 
                             nullptr, nullptr);
 }
 
+// A host file of `size` bytes of a pattern, made through the host folder.
+void writeHostFile(IStorage* hostStorage, const std::wstring& path, std::size_t size)
+{
+    Ref<IStream> make;
+    check(hostStorage->CreateStream(path.c_str(), 0, 0, 0, make.put()),
+          "making the host file " + narrow(path));
+    std::vector<unsigned char> content(size);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<unsigned char>((i * 31) ^ (i >> 9));
+    }
+    ULONG written = 0;
+    check(make->Write(content.data(), static_cast<ULONG>(content.size()), &written),
+          "writing the host file");
+}
+
 struct Options {
     std::wstring port = L"Vornak.EmulatedPort";
     std::wstring seed;
@@ -434,6 +449,36 @@ Options parse(int argc, wchar_t** argv)
     return options;
 }
 
+// Removes what an earlier run of the sample left in its directory at the
+// root, and the directory itself; nothing else is touched.
+void removeLeftovers(IStorage* rootStorage, IUnknown* port, const Options& options,
+                     const std::wstring& work)
+{
+    Ref<IStorage> earlier;
+    if (FAILED(rootStorage->OpenStorage(work.c_str(), nullptr, STGM_READ, nullptr, 0,
+                                        earlier.put()))) {
+        return; // the usual case: there is none
+    }
+    Ref<ITavoEFSFolder> folder;
+    connectFolder(port, options.timeout, L"/" + work, options.subsys, folder);
+    Ref<IStorage> storage;
+    check(folder->QueryInterface(IID_IStorage, storage.putVoid()),
+          "asking the folder for IStorage");
+    Ref<IEnumSTATSTG> elements;
+    check(storage->EnumElements(0, nullptr, 0, elements.put()), "listing /" + narrow(work));
+    STATSTG stat{};
+    ULONG fetched = 0;
+    while (elements->Next(1, &stat, &fetched) == S_OK && fetched == 1) {
+        const std::wstring name = stat.pwcsName;
+        CoTaskMemFree(stat.pwcsName);
+        check(storage->DestroyElement(name.c_str()),
+              "removing /" + narrow(work) + "/" + narrow(name));
+    }
+    check(rootStorage->DestroyElement(work.c_str()),
+          "removing /" + narrow(work) + " of an earlier run");
+    std::printf("removed /%s left by an earlier run\n", narrow(work).c_str());
+}
+
 int run(const Options& options)
 {
     std::printf("Vornak sample client\n\n");
@@ -465,12 +510,27 @@ int run(const Options& options)
     printTree(before, &files, &bytes);
     std::printf("\n%zu entries, %lu files, %llu bytes\n", before.size(), files, bytes);
 
-    // 2. A handset file copied to the computer and checked.
-    std::printf("\n== Copy /data/calibration.bin to the computer (MoveElementTo, copy)\n\n");
-    Ref<ITavoEFSFolder> data;
-    connectFolder(port.get(), options.timeout, L"/data", options.subsys, data);
-    Ref<IStorage> dataStorage;
-    check(data->QueryInterface(IID_IStorage, dataStorage.putVoid()),
+    // 2. A handset file copied to the computer and checked: the sample
+    // handset's calibration data, or else the first file of the listing.
+    const Entry* chosen = nullptr;
+    for (const Entry& entry : before) {
+        if (entry.type == STGTY_STREAM &&
+            (chosen == nullptr || entry.name == L"/data/calibration.bin")) {
+            chosen = &entry;
+        }
+    }
+    if (chosen == nullptr) {
+        throw Failure("the handset holds no file to copy", E_FAIL);
+    }
+    const std::size_t slash = chosen->name.find_last_of(L'/');
+    const std::wstring sourceDirectory = slash == 0 ? L"/" : chosen->name.substr(0, slash);
+    const std::wstring sourceName = chosen->name.substr(slash + 1);
+    std::printf("\n== Copy %s to the computer (MoveElementTo, copy)\n\n",
+                narrow(chosen->name).c_str());
+    Ref<ITavoEFSFolder> sourceFolder;
+    connectFolder(port.get(), options.timeout, sourceDirectory, options.subsys, sourceFolder);
+    Ref<IStorage> sourceStorage;
+    check(sourceFolder->QueryInterface(IID_IStorage, sourceStorage.putVoid()),
           "asking the folder for IStorage");
     Ref<ITavoWinFolder> host;
     check(CoCreateInstance(CLSID_TavoWinFolder, nullptr, CLSCTX_ALL, IID_ITavoWinFolder,
@@ -482,20 +542,23 @@ int run(const Options& options)
     Ref<IStorage> hostStorage;
     check(host->QueryInterface(IID_IStorage, hostStorage.putVoid()),
           "asking the host folder for IStorage");
-    const std::wstring copyPath = options.host + L"calibration.bin";
-    check(dataStorage->MoveElementTo(L"calibration.bin", hostStorage.get(), copyPath.c_str(),
-                                     STGMOVE_COPY),
-          "copying /data/calibration.bin");
+    // The host folder takes the new name as a host path of its own.
+    const std::wstring copyPath = options.host + sourceName;
+    check(sourceStorage->MoveElementTo(sourceName.c_str(), hostStorage.get(), copyPath.c_str(),
+                                       STGMOVE_COPY),
+          "copying " + narrow(chosen->name));
 
     Ref<IStream> handsetFile;
-    check(dataStorage->OpenStream(L"calibration.bin", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
-                                  handsetFile.put()),
-          "opening /data/calibration.bin");
+    check(sourceStorage->OpenStream(sourceName.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
+                                    0, handsetFile.put()),
+          "opening " + narrow(chosen->name));
     const std::vector<unsigned char> original = readAll(handsetFile.get());
+    handsetFile.reset();
     Ref<IStream> hostFile;
     check(hostStorage->OpenStream(copyPath.c_str(), nullptr, STGM_READ, 0, hostFile.put()),
           "opening the copy " + narrow(copyPath));
     const std::vector<unsigned char> copy = readAll(hostFile.get());
+    hostFile.reset();
     std::printf("handset: %zu bytes, CRC-32 %08X\n", original.size(), crc32(original));
     std::printf("copy:    %zu bytes, CRC-32 %08X  (%s)\n", copy.size(), crc32(copy),
                 narrow(copyPath).c_str());
@@ -504,34 +567,32 @@ int run(const Options& options)
     }
     std::printf("copy check: the bytes are identical\n");
 
-    // 3. A host file uploaded with a progress bar.
-    std::printf("\n== Upload a host file to /user/upload.bin (CreateStream, CopyTo)\n\n");
+    // 3. A directory of the sample's own: everything it changes on the
+    // handset happens in there, so a real handset keeps its files.
+    const std::wstring work = L"vornak-sample";
+    std::printf("\n== Make /%s (CreateStorage)\n\n", narrow(work).c_str());
+    Ref<IStorage> rootStorage;
+    check(root->QueryInterface(IID_IStorage, rootStorage.putVoid()),
+          "asking the folder for IStorage");
+    removeLeftovers(rootStorage.get(), port.get(), options, work);
+    Ref<IStorage> workStorage;
+    check(rootStorage->CreateStorage(work.c_str(), STGM_CREATE, 0, 0, workStorage.put()),
+          "making /" + narrow(work));
+    std::printf("made /%s\n", narrow(work).c_str());
+
+    // 4. A host file uploaded with a progress bar.
+    std::printf("\n== Upload a host file to /%s/upload.bin (CreateStream, CopyTo)\n\n",
+                narrow(work).c_str());
     const std::wstring uploadPath = options.host + L"upload.bin";
-    {
-        Ref<IStream> make;
-        check(hostStorage->CreateStream(uploadPath.c_str(), STGM_WRITE, 0, 0, make.put()),
-              "making the host file " + narrow(uploadPath));
-        std::vector<unsigned char> content(150000);
-        for (std::size_t i = 0; i < content.size(); ++i) {
-            content[i] = static_cast<unsigned char>((i * 31) ^ (i >> 9));
-        }
-        ULONG written = 0;
-        check(make->Write(content.data(), static_cast<ULONG>(content.size()), &written),
-              "writing the host file");
-    }
+    writeHostFile(hostStorage.get(), uploadPath, 150000);
     Ref<IStream> source;
     check(hostStorage->OpenStream(uploadPath.c_str(), nullptr, STGM_READ, 0, source.put()),
           "opening " + narrow(uploadPath));
     STATSTG sourceStat{};
     check(source->Stat(&sourceStat, STATFLAG_NONAME), "reading the host file's size");
-    Ref<ITavoEFSFolder> user;
-    connectFolder(port.get(), options.timeout, L"/user", options.subsys, user);
-    Ref<IStorage> userStorage;
-    check(user->QueryInterface(IID_IStorage, userStorage.putVoid()),
-          "asking the folder for IStorage");
     Ref<IStream> target;
-    check(userStorage->CreateStream(L"upload.bin", STGM_CREATE | STGM_WRITE, 0, 0, target.put()),
-          "creating /user/upload.bin");
+    check(workStorage->CreateStream(L"upload.bin", STGM_CREATE | STGM_WRITE, 0, 0, target.put()),
+          "creating /" + narrow(work) + "/upload.bin");
     ProgressBar bar(sourceStat.cbSize.LowPart);
     Ref<IConnectionPointContainer> points;
     check(target->QueryInterface(IID_IConnectionPointContainer, points.putVoid()),
@@ -543,36 +604,37 @@ int run(const Options& options)
     check(progressPoint->Advise(&bar, &cookie), "subscribing to FileWriteEvent");
     ULARGE_INTEGER read{}, written{};
     check(source->CopyTo(target.get(), sourceStat.cbSize, &read, &written),
-          "copying to /user/upload.bin");
+          "copying to /" + narrow(work) + "/upload.bin");
     progressPoint->Unadvise(cookie);
     std::printf("uploaded %lu bytes in %lu packets\n", written.LowPart, bar.events());
     target.reset();
+    source.reset();
 
-    // 4. Make, rename and remove.
-    std::printf(
-        "\n== Make /user/demo, rename /user/upload.bin, remove /user/notes/shopping.txt\n\n");
-    Ref<IStorage> made;
-    check(userStorage->CreateStorage(L"demo", STGM_CREATE, 0, 0, made.put()), "making /user/demo");
-    std::printf("made /user/demo\n");
-    check(userStorage->RenameElement(L"upload.bin", L"uploaded.bin"), "renaming /user/upload.bin");
-    std::printf("renamed /user/upload.bin to /user/uploaded.bin\n");
-    Ref<ITavoEFSFolder> notes;
-    connectFolder(port.get(), options.timeout, L"/user/notes", options.subsys, notes);
-    Ref<IStorage> notesStorage;
-    check(notes->QueryInterface(IID_IStorage, notesStorage.putVoid()),
-          "asking the folder for IStorage");
-    check(notesStorage->DestroyElement(L"shopping.txt"), "removing /user/notes/shopping.txt");
-    std::printf("removed /user/notes/shopping.txt\n");
+    // 5. Rename and remove, in the sample's directory.
+    std::printf("\n== Rename and remove (RenameElement, DestroyElement)\n\n");
+    check(workStorage->RenameElement(L"upload.bin", L"uploaded.bin"), "renaming upload.bin");
+    std::printf("renamed /%s/upload.bin to uploaded.bin\n", narrow(work).c_str());
+    {
+        Ref<IStream> scratch;
+        check(workStorage->CreateStream(L"scratch.txt", STGM_CREATE | STGM_WRITE, 0, 0,
+                                        scratch.put()),
+              "creating scratch.txt");
+        const char text[] = "made to be removed\n";
+        ULONG count = 0;
+        check(scratch->Write(text, sizeof text - 1, &count), "writing scratch.txt");
+    }
+    check(workStorage->DestroyElement(L"scratch.txt"), "removing scratch.txt");
+    std::printf("made and removed /%s/scratch.txt\n", narrow(work).c_str());
 
     std::printf("\n== The handset again\n\n");
     const std::vector<Entry> after = listRecursively(root.get());
     printTree(after, &files, &bytes);
     std::printf("\n%zu entries, %lu files, %llu bytes\n", after.size(), files, bytes);
 
-    std::printf("\n== Summary\n\nlisted %zu entries, copied and checked 1 file, uploaded %lu bytes "
-                "with %lu "
-                "progress events, made 1 directory, renamed 1 file, removed 1 file: all done.\n",
-                before.size(), written.LowPart, bar.events());
+    std::printf("\n== Summary\n\nlisted %zu entries; copied %s and checked it; uploaded %lu bytes "
+                "with %lu progress events; made 1 directory, renamed 1 file, removed 1 file: "
+                "all done.\n",
+                before.size(), narrow(chosen->name).c_str(), written.LowPart, bar.events());
     return 0;
 }
 
