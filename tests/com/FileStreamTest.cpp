@@ -110,11 +110,11 @@ TEST_F(StreamTest, ConnectReplacesTheFileOnlyWhenItCanMakeANewOne)
     addFile(u"/f", pattern(3));
     const ComPtr<IStream> stream = open(L"f");
     const auto file = ComTest::query<ITavoEFSFile>(stream.get(), IID_ITavoEFSFile);
-    // An item file needs the port server, which is not registered here.
-    const ComPtr<IDiagPort> itemPort = Emulator::EmulatedPort::create(handset_);
+    // An item file needs a port that names itself; an enumerator does not.
+    const auto notAPort = ComTest::create<IUnknown>(CLSID_TavoEFSEnum, IID_IUnknown);
     EXPECT_EQ(
-        file->Connect(itemPort.get(), 0, 0xFFFFFFFF, Bstr(u"/new").get(), 0, 0, 0, 0, 0, 0, 0, 19),
-        E_POINTER);
+        file->Connect(notAPort.get(), 0, 0xFFFFFFFF, Bstr(u"/new").get(), 0, 0, 0, 0, 0, 0, 0, 19),
+        E_NOINTERFACE);
     expectStreamError(L"", 0);
     STATSTG stat = {};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK) << "the old file stays";

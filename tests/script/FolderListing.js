@@ -9,8 +9,9 @@
 // through what the port carried instead.
 //
 // With the argument "listing-pending" the test checks only that a script
-// cannot call RecursiveDirList itself: its [in, out] argument arrives as a
-// null pointer, which the folder refuses with E_POINTER.
+// cannot get RecursiveDirList's result itself: its [in, out] argument arrives
+// as a null pointer (refused with E_POINTER) or as a copy that is thrown
+// away, as Wine's type-library marshaler has it.
 runTest(function () {
     var listingPending = WScript.Arguments.length > 0 &&
                          WScript.Arguments.Item(0) === "listing-pending";
@@ -34,8 +35,12 @@ runTest(function () {
     // there does not come back.
     var slot = {};
     if (listingPending) {
-        checkThrows(function () { folder.RecursiveDirList(slot); }, E_POINTER,
-                    "RecursiveDirList called from a script");
+        try {
+            folder.RecursiveDirList(slot);
+        } catch (e) {
+            checkEqual(e.number >>> 0, E_POINTER, "RecursiveDirList's refusal of a null result");
+        }
+        checkEqual(typeof slot.Count, "undefined", "the listing reaching the script");
         return;
     }
 
