@@ -298,10 +298,36 @@ std::vector<Entry> listRecursively(ITavoEFSFolder* folder)
     return result;
 }
 
+using Children = std::map<std::wstring, std::vector<const Entry*>>;
+
+// Prints the entries below `directory`, then each sub-directory's below it.
+void printBranch(Children& children, const std::wstring& directory, const std::string& indent,
+                 unsigned long* files, unsigned long long* bytes)
+{
+    const auto& list = children[directory];
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Entry& entry = *list[i];
+        const bool last = i + 1 == list.size();
+        const std::wstring name = entry.name.substr(entry.name.find_last_of(L'/') + 1);
+        const std::string branch = indent + (last ? "`-- " : "|-- ");
+        if (entry.type == STGTY_STORAGE) {
+            std::printf("%s%s/\n", branch.c_str(), narrow(name).c_str());
+            printBranch(children, entry.name, indent + (last ? "    " : "|   "), files, bytes);
+            continue;
+        }
+        ++*files;
+        *bytes += entry.size;
+        // Columns count characters, not the bytes of their UTF-8 form.
+        const int used = static_cast<int>(branch.size() + name.size());
+        std::printf("%s%s%*lu  %s\n", branch.c_str(), narrow(name).c_str(), std::max(1, 48 - used),
+                    entry.size, timeOf(entry.modified).c_str());
+    }
+}
+
 // Prints the entries as a tree, directories first, names in order.
 void printTree(const std::vector<Entry>& entries, unsigned long* files, unsigned long long* bytes)
 {
-    std::map<std::wstring, std::vector<const Entry*>> children;
+    Children children;
     for (const Entry& entry : entries) {
         const std::size_t slash = entry.name.find_last_of(L'/');
         children[slash == 0 ? L"/" : entry.name.substr(0, slash)].push_back(&entry);
@@ -314,38 +340,7 @@ void printTree(const std::vector<Entry>& entries, unsigned long* files, unsigned
     *files = 0;
     *bytes = 0;
     std::printf("/\n");
-    // Depth first, with the indentation of a tree.
-    struct Frame {
-        std::wstring directory;
-        std::string indent;
-    };
-    std::vector<Frame> stack{{L"/", ""}};
-    while (!stack.empty()) {
-        const Frame frame = stack.back();
-        stack.pop_back();
-        const auto& list = children[frame.directory];
-        // Sub-directories go on the stack in reverse, so they come out in order.
-        std::vector<Frame> subdirectories;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const Entry& entry = *list[i];
-            const bool last = i + 1 == list.size();
-            const std::string name = narrow(entry.name.substr(entry.name.find_last_of(L'/') + 1));
-            const std::string branch = frame.indent + (last ? "`-- " : "|-- ");
-            if (entry.type == STGTY_STORAGE) {
-                std::printf("%s%s/\n", branch.c_str(), name.c_str());
-                subdirectories.push_back({entry.name, frame.indent + (last ? "    " : "|   ")});
-            } else {
-                ++*files;
-                *bytes += entry.size;
-                const int width = std::max(1, 40 - static_cast<int>(branch.size() + name.size()));
-                std::printf("%s%s%*lu  %s\n", branch.c_str(), name.c_str(), width + 8, entry.size,
-                            timeOf(entry.modified).c_str());
-            }
-        }
-        for (auto it = subdirectories.rbegin(); it != subdirectories.rend(); ++it) {
-            stack.push_back(*it);
-        }
-    }
+    printBranch(children, L"/", "", files, bytes);
 }
 
 // Connects a new handset folder at `path`.
