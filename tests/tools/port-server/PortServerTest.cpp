@@ -14,6 +14,7 @@
 
 #include <PortServerControl.h>
 #include <gtest/gtest.h>
+#include <vornak/Vornak.h>
 
 #include <algorithm>
 #include <string>
@@ -301,4 +302,62 @@ TEST_F(PortServerProcess, AnObjectStillHeldKeepsTheServerRunning)
     std::uint8_t buffer[8] = {};
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 3u);
     EXPECT_EQ(buffer[2], 3);
+}
+
+TEST_F(PortServerProcess, VornakStreamsReachItemsAndTheLogInTheServer)
+{
+    // A TavoEFSFile connected with no descriptor is an item file: whole-file
+    // calls through the server's item service.
+    ComPtr<ITavoEFSFile> item;
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_TavoEFSFile, nullptr, CLSCTX_ALL, IID_ITavoEFSFile, item.putVoid()),
+        S_OK);
+    ASSERT_EQ(item->Connect(port.get(), kTimeout, 0xFFFFFFFF,
+                            Platform::Bstr(u"/nv/stream.bin").get(), 0, 0, 0, 0, 0, 0, 0,
+                            Diag::Efs2::kFileSubsystem),
+              S_OK);
+    const auto itemStream = query<IStream>(item.get(), IID_IStream);
+    const auto bytes = bytePattern(700, 3);
+    ULONG count = 0;
+    ASSERT_EQ(itemStream->Write(bytes.data(), 700, &count), S_OK);
+    EXPECT_EQ(count, 700u);
+    EXPECT_EQ(handsetFile(u"/nv/stream.bin"), bytes);
+    for (int read = 0; read < 2; ++read) {
+        std::vector<std::uint8_t> buffer(1024);
+        ASSERT_EQ(itemStream->Read(buffer.data(), 1024, &count), S_OK);
+        buffer.resize(count);
+        EXPECT_EQ(buffer, bytes) << "read " << read;
+    }
+    STATSTG stat = {};
+    ASSERT_EQ(itemStream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 700u);
+    EXPECT_EQ(Platform::toU16String(stat.pwcsName), u"/nv/stream.bin");
+    CoTaskMemFree(stat.pwcsName);
+
+    // A handset file opened by a folder on the server's port: the read
+    // retry's log line arrives in the server's log.
+    putHandsetFile(u"/data/trace.bin", bytePattern(600, 1));
+    ComPtr<ITavoEFSFolder> folder;
+    ASSERT_EQ(CoCreateInstance(CLSID_TavoEFSFolder, nullptr, CLSCTX_ALL, IID_ITavoEFSFolder,
+                               folder.putVoid()),
+              S_OK);
+    ASSERT_EQ(folder->Connect(port.get(), kTimeout, Platform::Bstr(u"/data").get(),
+                              Diag::Efs2::kFileSubsystem),
+              S_OK);
+    ComPtr<IStream> file;
+    ASSERT_EQ(query<IStorage>(folder.get(), IID_IStorage)
+                  ->OpenStream(L"trace.bin", nullptr, STGM_READ, 0, file.put()),
+              S_OK);
+    const std::size_t linesBefore = logLines().size();
+    ASSERT_EQ(control->QueueFault(PortFaultStaleOffset, 512, Diag::Efs2::Read), S_OK);
+    ASSERT_EQ(control->QueueFault(PortFaultStaleOffset, 512, Diag::Efs2::Read), S_OK);
+    std::vector<std::uint8_t> buffer(600);
+    ASSERT_EQ(file->Read(buffer.data(), 600, &count), S_OK);
+    EXPECT_EQ(count, 600u);
+    EXPECT_EQ(buffer, bytePattern(600, 1));
+    const auto lines = logLines();
+    ASSERT_EQ(lines.size(), linesBefore + 2);
+    EXPECT_EQ(lines.back(), Efs::File::kOffsetMismatchLogLine);
+    file.reset();
+    EXPECT_EQ(openDescriptors(), 0u);
 }
