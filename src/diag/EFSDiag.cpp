@@ -58,25 +58,35 @@ std::string encodePath(std::u16string_view path, const char* command, std::uint3
 
 } // namespace Diag::Efs
 
-namespace Diag::Efs::Commands {
+namespace Diag::Efs {
 
-CommandBase::CommandBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsystemId)
-    : timeout_(timeout)
-    , subsystemId_(subsystemId)
+Platform::ComPtr<IDiagPort> diagPortOf(IUnknown* port)
 {
+    Platform::ComPtr<IDiagPort> result;
     if (port == nullptr) {
-        return;
+        return result;
     }
-    const HRESULT hr = port->QueryInterface(IID_IDiagPort, port_.putVoid());
+    const HRESULT hr = port->QueryInterface(IID_IDiagPort, result.putVoid());
     if (FAILED(hr)) {
-        // Without the interface the transaction stays portless and fails when
-        // it sends; anything else is the caller's problem now.
-        port_.detach();
+        // A failing QueryInterface may leave anything in its out-parameter:
+        // drop it without a release.
+        result.detach();
         if (hr != E_NOINTERFACE) {
             Platform::throwIfFailed(hr);
         }
     }
+    return result;
 }
+
+} // namespace Diag::Efs
+
+namespace Diag::Efs::Commands {
+
+CommandBase::CommandBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsystemId)
+    : port_(diagPortOf(port))
+    , timeout_(timeout)
+    , subsystemId_(subsystemId)
+{}
 
 CommandBase::~CommandBase()
 {

@@ -136,6 +136,15 @@ using ErrnoResponse = FixedResponse<8, 4>;
 
 } // namespace Diag::Efs
 
+namespace Diag::Efs {
+
+// The IDiagPort of the object a client handed in. A null object, or one
+// without the interface, gives a null port: its transactions fail when they
+// send. Any other failure of the query throws _com_error.
+Platform::ComPtr<IDiagPort> diagPortOf(IUnknown* port);
+
+} // namespace Diag::Efs
+
 namespace Diag::Efs::Commands {
 
 // The base of every transaction: the port, the timeout and the subsystem

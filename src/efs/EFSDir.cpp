@@ -2,21 +2,15 @@
 
 #include "diag/CEFSException.h"
 #include "diag/EFSCloseDir.h"
+#include "diag/EFSDiag.h"
 #include "diag/EFSOpenDir.h"
 #include "diag/EFSReadDir.h"
-#include "platform/ComError.h"
 
 EFSDir::EFSDir(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId)
     : timeout_(timeout)
     , subsysId_(subsysId)
-{
-    if (port != nullptr) {
-        const HRESULT hr = Platform::queryInterfaceNoThrow(port, IID_IDiagPort, port_);
-        if (hr != E_NOINTERFACE) {
-            Platform::throwIfFailed(hr);
-        }
-    }
-}
+    , port_(Diag::Efs::diagPortOf(port))
+{}
 
 EFSDir::~EFSDir()
 {

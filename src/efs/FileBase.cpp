@@ -1,20 +1,14 @@
 #include "efs/FileBase.h"
 
-#include "platform/ComError.h"
+#include "diag/EFSDiag.h"
 
 namespace Efs {
 
 FileBase::FileBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId)
     : timeout_(timeout)
     , subsysId_(subsysId)
-{
-    if (port != nullptr) {
-        const HRESULT hr = Platform::queryInterfaceNoThrow(port, IID_IDiagPort, port_);
-        if (hr != E_NOINTERFACE) {
-            Platform::throwIfFailed(hr);
-        }
-    }
-}
+    , port_(Diag::Efs::diagPortOf(port))
+{}
 
 FileBase::~FileBase() = default;
 
