@@ -1,15 +1,18 @@
-#include "tools/emulated-port/TypeLibrary.h"
+#include "tools/vornak-tools/TypeLibrary.h"
 
-#include "emulated-port/VornakEmulator.h"
+#include "vornak-tools/VornakTools.h"
 
-namespace VornakEmulator {
+namespace VornakTools {
 
 namespace {
 
 Vornak::TypeInfoCache::Entry entries[] = {
     {&IID_IEmulatedPort},
+    {&IID_ISerialPort},
+    {&IID_IScriptTools},
+    {&IID_IListingEntry},
 };
-constinit Vornak::TypeInfoCache cache(LIBID_VornakEmulatorLib, entries);
+constinit Vornak::TypeInfoCache cache(LIBID_VornakToolsLib, entries);
 
 } // namespace
 
@@ -23,4 +26,4 @@ void TypeLibrary::release()
     cache.release();
 }
 
-} // namespace VornakEmulator
+} // namespace VornakTools
