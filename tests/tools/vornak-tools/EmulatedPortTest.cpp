@@ -1,6 +1,6 @@
 // VornakTools.dll under Wine's COM runtime: registered by regsvr32 before
-// this program runs, created by ProgID, driven through IEmulatedPort (also
-// through IDispatch) and the port interfaces Vornak calls.
+// this program runs. The emulated port created by ProgID, driven through
+// IEmulatedPort (also through IDispatch) and the port interfaces Vornak calls.
 #include "diag/PortInterfaces.h"
 #include "platform/Bstr.h"
 #include "platform/Com.h"
@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -76,16 +77,22 @@ std::wstring text(REFGUID guid)
     return buffer;
 }
 
-TEST(EmulatedPortRegistration, NamesTheClassItsModuleAndItsLibrary)
+TEST(ToolsRegistration, NamesEveryClassItsModuleAndItsLibrary)
 {
-    const std::wstring clsid = text(CLSID_EmulatedPort);
-    EXPECT_EQ(registryValue(L"Vornak.EmulatedPort.1\\CLSID"), clsid);
-    EXPECT_EQ(registryValue(L"Vornak.EmulatedPort\\CurVer"), L"Vornak.EmulatedPort.1");
-    const std::wstring key = L"CLSID\\" + clsid;
-    EXPECT_EQ(registryValue(key + L"\\InprocServer32", L"ThreadingModel"), L"Free");
-    EXPECT_NE(registryValue(key + L"\\InprocServer32").find(L"VornakTools.dll"),
-              std::wstring::npos);
-    EXPECT_EQ(registryValue(key + L"\\TypeLib"), text(LIBID_VornakToolsLib));
+    const std::pair<const wchar_t*, const CLSID*> classes[] = {
+        {L"Vornak.EmulatedPort", &CLSID_EmulatedPort},
+        {L"Vornak.SerialPort", &CLSID_SerialPort},
+        {L"Vornak.ScriptTools", &CLSID_ScriptTools}};
+    for (const auto& [name, clsid] : classes) {
+        const std::wstring progId = name;
+        EXPECT_EQ(registryValue(progId + L".1\\CLSID"), text(*clsid)) << progId;
+        EXPECT_EQ(registryValue(progId + L"\\CurVer"), progId + L".1");
+        const std::wstring key = L"CLSID\\" + text(*clsid);
+        EXPECT_EQ(registryValue(key + L"\\InprocServer32", L"ThreadingModel"), L"Free") << progId;
+        EXPECT_NE(registryValue(key + L"\\InprocServer32").find(L"VornakTools.dll"),
+                  std::wstring::npos);
+        EXPECT_EQ(registryValue(key + L"\\TypeLib"), text(LIBID_VornakToolsLib)) << progId;
+    }
     ComPtr<ITypeLib> library;
     EXPECT_EQ(LoadRegTypeLib(LIBID_VornakToolsLib, 1, 0, 1033, library.put()), S_OK);
 }

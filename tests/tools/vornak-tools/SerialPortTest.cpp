@@ -60,33 +60,15 @@ protected:
     ComPtr<ISerialPort> port_;
 };
 
-TEST_F(SerialPortTest, IsOneObjectWithThePortInterface)
-{
-    const auto identity = query<IUnknown>(port_.get(), IID_IUnknown);
-    for (const IID* iid :
-         {&IID_ISerialPort, &IID_IDispatch, &IID_IDiagPort, &IID_ISupportErrorInfo}) {
-        EXPECT_EQ(query<IUnknown>(query<IUnknown>(port_.get(), *iid).get(), IID_IUnknown).get(),
-                  identity.get());
-    }
-}
-
 TEST_F(SerialPortTest, RefusesRequestsUntilOpened)
 {
     EXPECT_FALSE(isOpen());
-    Bstr device;
-    ASSERT_EQ(port_->get_Device(device.put()), S_OK);
-    EXPECT_EQ(device.text(), u"");
-    LONG baud = -1;
-    ASSERT_EQ(port_->get_Baud(&baud), S_OK);
-    EXPECT_EQ(baud, 0);
-
     EXPECT_EQ(sendOpenDir(), kNotOpen);
     const ComTest::ErrorRecord error = ComTest::takeErrorInfo();
     ASSERT_TRUE(error.present);
     EXPECT_TRUE(IsEqualGUID(error.guid, IID_IDiagPort));
     EXPECT_EQ(error.source, L"Vornak.SerialPort.1");
     EXPECT_EQ(error.description, L"the serial port is not open: call Open first");
-    EXPECT_EQ(counter(&ISerialPort::get_BytesSent), 0.0);
     EXPECT_EQ(query<ISupportErrorInfo>(port_.get(), IID_ISupportErrorInfo)
                   ->InterfaceSupportsErrorInfo(IID_IDiagPort),
               S_OK);
@@ -99,10 +81,8 @@ TEST_F(SerialPortTest, SaysWhyAPortCannotBeOpened)
         HRESULT result;
         const wchar_t* description; // its beginning
     } cases[] = {
-        {L"COM43", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), L"there is no serial port COM43: "},
         {L"serial:COM43:115200", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
          L"there is no serial port COM43: "},
-        {L"", E_INVALIDARG, L"Open needs a serial port"},
         {L"serial:", E_INVALIDARG, L"Open needs a serial port"},
         {L"COM3:fast", E_INVALIDARG, L"'fast' is not a baud rate"},
         {L"COM\u00e9", E_INVALIDARG, L"a serial port is named in plain letters"},
@@ -133,6 +113,9 @@ TEST_F(SerialPortTest, CarriesVornakToTheHandsetOnTheLine)
     Bstr shown;
     ASSERT_EQ(port_->get_Device(shown.put()), S_OK);
     EXPECT_EQ(std::wstring(shown.get()), device);
+    LONG baud = 0;
+    ASSERT_EQ(port_->get_Baud(&baud), S_OK);
+    EXPECT_EQ(baud, 115200);
 
     const auto folder = ComTest::create<ITavoEFSFolder>(CLSID_TavoEFSFolder, IID_ITavoEFSFolder);
     ASSERT_TRUE(folder);
@@ -173,7 +156,6 @@ TEST_F(SerialPortTest, CarriesVornakToTheHandsetOnTheLine)
     EXPECT_GT(sent, 0.0);
     EXPECT_GT(counter(&ISerialPort::get_BytesReceived), static_cast<double>(expected.size()));
     EXPECT_EQ(counter(&ISerialPort::get_BadFrames), 0.0);
-    EXPECT_EQ(counter(&ISerialPort::get_FramesDropped), 0.0);
 
     // Closed, the line keeps its counts, and the folder's requests fail in
     // the port (code 533) until it is opened again.
