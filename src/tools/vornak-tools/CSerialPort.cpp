@@ -42,24 +42,24 @@ Transport::SerialSettings settingsFrom(BSTR port)
 {
     const std::wstring_view typed =
         port == nullptr ? std::wstring_view() : std::wstring_view(port, SysStringLen(port));
-    std::string spec;
+    std::string written;
     for (const wchar_t c : typed) {
         if (c < 0x20 || c > 0x7E) {
             throw Failure{E_INVALIDARG, L"a serial port is named in plain letters and digits, "
                                         L"such as COM3"};
         }
-        spec += static_cast<char>(c);
+        written += static_cast<char>(c);
     }
     constexpr std::string_view kScheme = "serial:";
-    if (!spec.starts_with(kScheme)) {
-        spec.insert(0, kScheme);
+    if (!written.starts_with(kScheme)) {
+        written.insert(0, kScheme);
     }
-    if (spec.size() == kScheme.size()) {
+    if (written.size() == kScheme.size()) {
         throw Failure{E_INVALIDARG,
                       L"Open needs a serial port, such as \"COM3\" or \"serial:COM3:115200\""};
     }
     try {
-        return Transport::parseSerialSpec(spec);
+        return Transport::parseSerialSpec(written);
     } catch (const std::invalid_argument& error) {
         throw Failure{E_INVALIDARG, widen(error.what())};
     }

@@ -106,9 +106,9 @@ TEST_F(SerialPortTest, CarriesVornakToTheHandsetOnTheLine)
         GTEST_SKIP() << "no handset on a COM port: VORNAK_TEST_HANDSET_PORT is not set";
     }
     const std::wstring device(named, named + std::char_traits<char>::length(named));
-    const Bstr spec = bstr((L"serial:" + device + L":115200").c_str());
-    ASSERT_EQ(port_->Open(spec.get()), S_OK);
-    ASSERT_EQ(port_->Open(spec.get()), S_OK); // the port goes first, so it can be opened again
+    const Bstr portName = bstr((L"serial:" + device + L":115200").c_str());
+    ASSERT_EQ(port_->Open(portName.get()), S_OK);
+    ASSERT_EQ(port_->Open(portName.get()), S_OK); // the port goes first, so it can be opened again
     EXPECT_TRUE(isOpen());
     Bstr shown;
     ASSERT_EQ(port_->get_Device(shown.put()), S_OK);
@@ -165,7 +165,7 @@ TEST_F(SerialPortTest, CarriesVornakToTheHandsetOnTheLine)
     ComPtr<IEnumSTATSTG> elements;
     EXPECT_EQ(storage->EnumElements(0, nullptr, 0, elements.put()), VORNAK_TOOLS_E_HANDSET);
     EXPECT_EQ(ComTest::takeErrorInfo().helpContext, 533u);
-    ASSERT_EQ(port_->Open(spec.get()), S_OK);
+    ASSERT_EQ(port_->Open(portName.get()), S_OK);
     EXPECT_EQ(counter(&ISerialPort::get_BytesSent), 0.0);
     EXPECT_EQ(storage->EnumElements(0, nullptr, 0, elements.put()), S_OK);
 }
