@@ -137,10 +137,12 @@ void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
 
 std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline)
 {
-    // Return as soon as any byte is there, or when the deadline passes.
+    // Return soon after the first bytes arrive, or when the deadline passes:
+    // the interval timeout starts with the first byte. (Windows also offers
+    // MAXDWORD for interval and multiplier, "return at the first byte", but
+    // Wine waits out the whole total timeout in that mode.)
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadIntervalTimeout = 1;
     timeouts.ReadTotalTimeoutConstant =
         static_cast<DWORD>(std::max(1, remainingMilliseconds(deadline)));
     if (!SetCommTimeouts(handle_, &timeouts)) {

@@ -3,23 +3,26 @@
 // an Emulator::EmulatedPort, and IEmulatedPort for the scripts and tests that
 // build the handset's content and script its faults.
 //
-// Registered "Both" and aggregating the free-threaded marshaler: a script's
-// single-threaded apartment creates the port in its own apartment and hands
-// it to Vornak's free-threaded objects, which live in the multithreaded
-// apartment. Marshaled normally, the port would reach them as a proxy that
-// knows only what the type library describes, and IDiagPort, a custom
-// interface, would have no proxy to travel through. With the free-threaded
-// marshaler they get the object itself; every method may then run on any
-// thread, which the handset's lock and this object's own lock allow.
+// Registered "Free": the port lives in the multithreaded apartment beside
+// Vornak's free-threaded objects, so that Vornak always gets the object
+// itself. A script's single-threaded apartment holds a proxy, which it calls
+// through IDispatch; when it hands that proxy to a folder's Connect, the
+// folder's apartment unmarshals it to the object. Were the port in the
+// script's apartment, the folder would get a proxy, and IDiagPort, a custom
+// interface, has no proxy to travel through. (The free-threaded marshaler
+// does not help under Wine: Wine marshals the arguments of calls between
+// apartments for another process (MSHCTX_LOCAL), and for that the marshaler
+// falls back to a proxy.) Methods run on any thread of that apartment, which
+// the handset's lock and this object's own lock allow.
 #pragma once
 
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "emulated-port/VornakEmulator.h"
 #include "emulator/Handset.h"
 #include "emulator/LogBook.h"
 #include "platform/ComPtr.h"
-#include "tools/emulated-port/TypeLibrary.h"
+#include "tools/vornak-tools/TypeLibrary.h"
+#include "vornak-tools/VornakTools.h"
 #include "vornak/ComObject.h"
 
 #include <atomic>
@@ -30,15 +33,13 @@
 #include <span>
 #include <string>
 
-namespace VornakEmulator {
+namespace VornakTools {
 
 class CEmulatedPort final
     : public Vornak::ComObject<CEmulatedPort, Dispatch<IEmulatedPort, IID_IEmulatedPort>, IDiagPort,
                                IPortIdentity, IServerPort, ISupportErrorInfo> {
 public:
     static std::span<const Vornak::InterfaceEntry<CEmulatedPort>> interfaceTable();
-    // IMarshal, from the aggregated free-threaded marshaler.
-    HRESULT queryAggregate(REFIID iid, void** out);
 
     // IEmulatedPort
     HRESULT STDMETHODCALLTYPE Seed(BSTR hostDirectory, LONG* entries) override;
@@ -91,8 +92,6 @@ private:
     std::shared_ptr<Emulator::LogBook> log_;
     Platform::ComPtr<IDiagPort> port_;
     Platform::ComPtr<IServerPort> serverPort_;
-    // The inner IUnknown of the free-threaded marshaler.
-    Platform::ComPtr<IUnknown> marshaler_;
     std::atomic<ULONG> portId_;
 
     std::mutex mutex_; // guards what follows
@@ -101,4 +100,4 @@ private:
     std::map<std::uint16_t, LONG> requests_; // by command code
 };
 
-} // namespace VornakEmulator
+} // namespace VornakTools

@@ -1,21 +1,28 @@
-// The entry point and the four exports of VornakEmulator.dll, and its class
-// table: the one class EmulatedPort, registered "Both" (see CEmulatedPort.h).
-#include "tools/emulated-port/CEmulatedPort.h"
-#include "tools/emulated-port/TypeLibrary.h"
+// The entry point and the four exports of VornakTools.dll, and its class
+// table: the emulated port, the serial port and the script tools, all
+// registered "Free" (CEmulatedPort.h and CScriptTools.h say why).
+#include "tools/vornak-tools/CEmulatedPort.h"
+#include "tools/vornak-tools/CScriptTools.h"
+#include "tools/vornak-tools/CSerialPort.h"
+#include "tools/vornak-tools/TypeLibrary.h"
 #include "vornak/InprocServer.h"
 #include "vornak/Module.h"
 
-#include "emulated-port/VornakEmulator.h"
+#include "vornak-tools/VornakTools.h"
 #include <olectl.h>
 
 namespace {
 
 Vornak::ClassRow table[] = {
     {&CLSID_EmulatedPort, L"Vornak.EmulatedPort.1", L"Vornak.EmulatedPort", L"EmulatedPort Class",
-     L"Both", &VornakEmulator::CEmulatedPort::create},
+     L"Free", &VornakTools::CEmulatedPort::create},
+    {&CLSID_SerialPort, L"Vornak.SerialPort.1", L"Vornak.SerialPort", L"SerialPort Class", L"Free",
+     &VornakTools::CSerialPort::create},
+    {&CLSID_ScriptTools, L"Vornak.ScriptTools.1", L"Vornak.ScriptTools", L"ScriptTools Class",
+     L"Free", &VornakTools::CScriptTools::create},
 };
 
-constinit const Vornak::InprocServer server(table, LIBID_VornakEmulatorLib);
+constinit const Vornak::InprocServer server(table, LIBID_VornakToolsLib);
 
 } // namespace
 
@@ -31,7 +38,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // gone, so the cached objects are left to the system.
         if (reserved == nullptr) {
             server.releaseClassObjects();
-            VornakEmulator::TypeLibrary::release();
+            VornakTools::TypeLibrary::release();
             Vornak::Module::detach();
         }
         break;

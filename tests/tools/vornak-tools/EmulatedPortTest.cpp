@@ -1,18 +1,20 @@
-// VornakEmulator.dll under Wine's COM runtime: registered by regsvr32 before
-// this program runs, created by ProgID, driven through IEmulatedPort (also
-// through IDispatch) and the port interfaces Vornak calls.
+// VornakTools.dll under Wine's COM runtime: registered by regsvr32 before
+// this program runs. The emulated port created by ProgID, driven through
+// IEmulatedPort (also through IDispatch) and the port interfaces Vornak calls.
 #include "diag/PortInterfaces.h"
-#include "emulated-port/VornakEmulator.h"
 #include "platform/Bstr.h"
 #include "platform/Com.h"
 #include "platform/ComPtr.h"
 #include "unit/emulator/Packets.h"
+#include "vornak-tools/VornakTools.h"
 
 #include <gtest/gtest.h>
+#include <vornak/Vornak.h>
 
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,18 +77,24 @@ std::wstring text(REFGUID guid)
     return buffer;
 }
 
-TEST(EmulatedPortRegistration, NamesTheClassItsModuleAndItsLibrary)
+TEST(ToolsRegistration, NamesEveryClassItsModuleAndItsLibrary)
 {
-    const std::wstring clsid = text(CLSID_EmulatedPort);
-    EXPECT_EQ(registryValue(L"Vornak.EmulatedPort.1\\CLSID"), clsid);
-    EXPECT_EQ(registryValue(L"Vornak.EmulatedPort\\CurVer"), L"Vornak.EmulatedPort.1");
-    const std::wstring key = L"CLSID\\" + clsid;
-    EXPECT_EQ(registryValue(key + L"\\InprocServer32", L"ThreadingModel"), L"Both");
-    EXPECT_NE(registryValue(key + L"\\InprocServer32").find(L"VornakEmulator.dll"),
-              std::wstring::npos);
-    EXPECT_EQ(registryValue(key + L"\\TypeLib"), text(LIBID_VornakEmulatorLib));
+    const std::pair<const wchar_t*, const CLSID*> classes[] = {
+        {L"Vornak.EmulatedPort", &CLSID_EmulatedPort},
+        {L"Vornak.SerialPort", &CLSID_SerialPort},
+        {L"Vornak.ScriptTools", &CLSID_ScriptTools}};
+    for (const auto& [name, clsid] : classes) {
+        const std::wstring progId = name;
+        EXPECT_EQ(registryValue(progId + L".1\\CLSID"), text(*clsid)) << progId;
+        EXPECT_EQ(registryValue(progId + L"\\CurVer"), progId + L".1");
+        const std::wstring key = L"CLSID\\" + text(*clsid);
+        EXPECT_EQ(registryValue(key + L"\\InprocServer32", L"ThreadingModel"), L"Free") << progId;
+        EXPECT_NE(registryValue(key + L"\\InprocServer32").find(L"VornakTools.dll"),
+                  std::wstring::npos);
+        EXPECT_EQ(registryValue(key + L"\\TypeLib"), text(LIBID_VornakToolsLib)) << progId;
+    }
     ComPtr<ITypeLib> library;
-    EXPECT_EQ(LoadRegTypeLib(LIBID_VornakEmulatorLib, 1, 0, 1033, library.put()), S_OK);
+    EXPECT_EQ(LoadRegTypeLib(LIBID_VornakToolsLib, 1, 0, 1033, library.put()), S_OK);
 }
 
 class EmulatedPortTest : public ::testing::Test {
@@ -139,8 +147,7 @@ protected:
 TEST_F(EmulatedPortTest, AnswersItsInterfacesAsOneObject)
 {
     const IID* const answered[] = {&IID_IEmulatedPort, &IID_IDispatch,   &IID_IDiagPort,
-                                   &IID_IPortIdentity, &IID_IServerPort, &IID_ISupportErrorInfo,
-                                   &IID_IMarshal};
+                                   &IID_IPortIdentity, &IID_IServerPort, &IID_ISupportErrorInfo};
     const auto identity = query<IUnknown>(port_.get(), IID_IUnknown);
     for (const IID* iid : answered) {
         const auto other = query<IUnknown>(port_.get(), *iid);
@@ -155,41 +162,53 @@ TEST_F(EmulatedPortTest, AnswersItsInterfacesAsOneObject)
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IDiagPort), S_FALSE);
 }
 
-// The free-threaded marshaler hands the object itself to another apartment,
-// so a script's STA can give the port to Vornak's objects in the MTA.
-TEST_F(EmulatedPortTest, ReachesAnotherApartmentAsItself)
+// A script's single-threaded apartment creates the port and hands it to a
+// folder of Vornak.dll, which lives in the multithreaded apartment. The
+// folder must get the port itself, since IDiagPort has no proxy; the script
+// calls the port through the type library's proxy.
+TEST_F(EmulatedPortTest, ReachesVornakAsItselfFromAScriptsApartment)
 {
-    const auto marshal = query<IMarshal>(port_.get(), IID_IMarshal);
-    CLSID unmarshaler = GUID_NULL;
-    ASSERT_EQ(marshal->GetUnmarshalClass(IID_IDiagPort, diag_.get(), MSHCTX_INPROC, nullptr,
-                                         MSHLFLAGS_NORMAL, &unmarshaler),
-              S_OK);
-    // The platform's value; mingw-w64's uuid library has another one.
-    constexpr CLSID kFreeThreadedUnmarshaler = {0x0000033A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-    EXPECT_TRUE(IsEqualCLSID(unmarshaler, kFreeThreadedUnmarshaler)) << text(unmarshaler);
-
-    IDiagPort* created = nullptr;
-    IStream* stream = nullptr;
-    IDiagPort* received = nullptr;
-    std::thread sta([&] {
+    std::thread script([] {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        ComPtr<IUnknown> object;
-        ASSERT_EQ(CoCreateInstance(CLSID_EmulatedPort, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   object.putVoid()),
-                  S_OK);
-        created = query<IDiagPort>(object.get(), IID_IDiagPort).get();
-        EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IDiagPort, object.get(), &stream),
-                  S_OK);
-        object.reset();
+        {
+            ComPtr<IEmulatedPort> port;
+            ASSERT_EQ(CoCreateInstance(CLSID_EmulatedPort, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IEmulatedPort, port.putVoid()),
+                      S_OK);
+            ASSERT_EQ(port->MakeDirectory(bstr(L"/a").get()), S_OK);
+            ComPtr<IDispatch> folder;
+            ASSERT_EQ(CoCreateInstance(CLSID_TavoEFSFolder, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IDispatch, folder.putVoid()),
+                      S_OK);
+            // folder.Connect(port, 5000, "/", 19), as a script calls it.
+            const Bstr root = bstr(L"/");
+            VARIANT arguments[4]; // last first
+            V_VT(&arguments[3]) = VT_UNKNOWN;
+            V_UNKNOWN(&arguments[3]) = port.get();
+            V_VT(&arguments[2]) = VT_UI4;
+            V_UI4(&arguments[2]) = 5000;
+            V_VT(&arguments[1]) = VT_BSTR;
+            V_BSTR(&arguments[1]) = root.get();
+            V_VT(&arguments[0]) = VT_UI4;
+            V_UI4(&arguments[0]) = 19;
+            DISPPARAMS parameters = {arguments, nullptr, 4, 0};
+            ASSERT_EQ(folder->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr,
+                                     nullptr),
+                      S_OK);
+            ComPtr<IEnumSTATSTG> elements;
+            EXPECT_EQ(query<IStorage>(folder.get(), IID_IStorage)
+                          ->EnumElements(0, nullptr, 0, elements.put()),
+                      S_OK);
+            VARIANT every;
+            V_VT(&every) = VT_ERROR;
+            V_ERROR(&every) = DISP_E_PARAMNOTFOUND;
+            LONG carried = 0;
+            ASSERT_EQ(port->RequestCount(every, &carried), S_OK);
+            EXPECT_EQ(carried, 4); // OPENDIR, two READDIR, CLOSEDIR
+        }
         CoUninitialize();
     });
-    sta.join();
-    ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(
-        CoGetInterfaceAndReleaseStream(stream, IID_IDiagPort, reinterpret_cast<void**>(&received)),
-        S_OK);
-    EXPECT_EQ(received, created);
-    EXPECT_EQ(received->Release(), 0u);
+    script.join();
 }
 
 TEST_F(EmulatedPortTest, ServesItsDualInterfaceThroughIDispatch)
@@ -275,8 +294,7 @@ TEST_F(EmulatedPortTest, ReportsWhatTheHandsetRefuses)
     } cases[] = {{L"/missing", 2}, {L"/dir", 21}, {L"/file/below", 20}};
     for (const auto& c : cases) {
         Bstr text;
-        EXPECT_EQ(port_->GetText(bstr(c.path).get(), text.put()), VORNAK_EMULATOR_E_HANDSET)
-            << c.path;
+        EXPECT_EQ(port_->GetText(bstr(c.path).get(), text.put()), VORNAK_TOOLS_E_HANDSET) << c.path;
         const std::optional<ErrorRecord> error = takeErrorInfo();
         ASSERT_TRUE(error) << c.path;
         EXPECT_EQ(error->source, L"Vornak.EmulatedPort.1");
@@ -391,7 +409,7 @@ public:
     void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
     void TearDown() override
     {
-        const HMODULE module = GetModuleHandleW(L"VornakEmulator.dll");
+        const HMODULE module = GetModuleHandleW(L"VornakTools.dll");
         ASSERT_NE(module, nullptr);
         using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
         // GetProcAddress knows no signature; void (*)() is the neutral one.

@@ -1,4 +1,4 @@
-#include "tools/emulated-port/ScriptValues.h"
+#include "tools/vornak-tools/ScriptValues.h"
 
 #include "diag/Efs2.h"
 #include "platform/ComPtr.h"
@@ -7,7 +7,7 @@
 #include <cwctype>
 #include <new>
 
-namespace VornakEmulator {
+namespace VornakTools {
 
 namespace {
 
@@ -283,4 +283,4 @@ Emulator::Fault::Kind faultKindFromName(std::wstring_view name)
     invalid(L"no fault is named " + std::wstring(name));
 }
 
-} // namespace VornakEmulator
+} // namespace VornakTools

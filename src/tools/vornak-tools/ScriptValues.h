@@ -1,10 +1,10 @@
 // What the emulated port's dual interface takes from scripts and gives back:
-// file content as text or bytes, command codes and fault kinds by name, and
-// the failure that its methods report.
+// file content as text or bytes, command codes and fault kinds by name.
 #pragma once
 
 #include "emulator/Fault.h"
 #include "platform/Com.h"
+#include "tools/vornak-tools/Failure.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,14 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace VornakEmulator {
-
-// Thrown by the methods' bodies; their guard reports it as error information.
-struct Failure {
-    HRESULT hr;
-    std::wstring description;
-    DWORD helpContext = 0;
-};
+namespace VornakTools {
 
 // The bytes of a SAFEARRAY of bytes, of a SAFEARRAY of VARIANT numbers 0 to
 // 255, or of a script's array of such numbers (an object with "length" and
@@ -46,4 +39,4 @@ std::optional<std::uint16_t> commandFromVariant(const VARIANT& value);
 // separate C++ runtimes cannot carry.
 Emulator::Fault::Kind faultKindFromName(std::wstring_view name);
 
-} // namespace VornakEmulator
+} // namespace VornakTools

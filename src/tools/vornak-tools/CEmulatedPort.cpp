@@ -1,4 +1,4 @@
-#include "tools/emulated-port/CEmulatedPort.h"
+#include "tools/vornak-tools/CEmulatedPort.h"
 
 #include "diag/Efs2.h"
 #include "diag/LittleEndian.h"
@@ -6,7 +6,7 @@
 #include "emulator/Seed.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
-#include "tools/emulated-port/ScriptValues.h"
+#include "tools/vornak-tools/ScriptValues.h"
 #include "vornak/ErrorInfo.h"
 
 #include <algorithm>
@@ -17,7 +17,7 @@
 #include <system_error>
 #include <vector>
 
-namespace VornakEmulator {
+namespace VornakTools {
 
 using Vornak::InterfaceEntry;
 using Vornak::interfaceEntry;
@@ -86,14 +86,14 @@ std::wstring_view text(BSTR value)
     return value == nullptr ? std::wstring_view() : std::wstring_view(value, SysStringLen(value));
 }
 
-// The content of a handset file; a device error becomes VORNAK_EMULATOR_E_HANDSET
+// The content of a handset file; a device error becomes VORNAK_TOOLS_E_HANDSET
 // with the error number as help context.
 std::vector<std::uint8_t> readHandsetFile(const Emulator::Handset& handset, BSTR path)
 {
     std::vector<std::uint8_t> bytes;
     const std::uint32_t error = handset.readFile(handsetPath(path), bytes);
     if (error != 0) {
-        throw Failure{VORNAK_EMULATOR_E_HANDSET,
+        throw Failure{VORNAK_TOOLS_E_HANDSET,
                       std::wstring(text(path)) + L": the handset answered error " +
                           std::to_wstring(error),
                       error};
@@ -135,10 +135,6 @@ CEmulatedPort::CEmulatedPort(IUnknown* outer)
     , portId_(Emulator::EmulatedPort::kDefaultPortId)
 {
     Platform::throwIfFailed(port_->QueryInterface(IID_IServerPort, serverPort_.putVoid()));
-    // The marshaler's outer object is this object's controlling unknown,
-    // which every interface of the object forwards to.
-    Platform::throwIfFailed(
-        CoCreateFreeThreadedMarshaler(static_cast<IDiagPort*>(this), marshaler_.put()));
 }
 
 CEmulatedPort::~CEmulatedPort() = default;
@@ -155,14 +151,6 @@ std::span<const InterfaceEntry<CEmulatedPort>> CEmulatedPort::interfaceTable()
         interfaceEntry<CEmulatedPort, ISupportErrorInfo>(IID_ISupportErrorInfo),
     };
     return table;
-}
-
-HRESULT CEmulatedPort::queryAggregate(REFIID iid, void** out)
-{
-    if (!IsEqualIID(iid, IID_IMarshal)) {
-        return E_NOINTERFACE;
-    }
-    return marshaler_->QueryInterface(iid, out);
 }
 
 HRESULT CEmulatedPort::Seed(BSTR hostDirectory, LONG* entries)
@@ -419,4 +407,4 @@ HRESULT CEmulatedPort::InterfaceSupportsErrorInfo(REFIID riid)
     return Vornak::supportsErrorInfo(riid, supported);
 }
 
-} // namespace VornakEmulator
+} // namespace VornakTools
