@@ -5,6 +5,7 @@
 
 #include "platform/ComPtr.h"
 #include "vornak/Module.h"
+#include "vornak/Registry.h"
 
 #include <string>
 
@@ -12,80 +13,13 @@ namespace Vornak {
 
 namespace {
 
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey()
-    {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-HRESULT fromStatus(LSTATUS status)
-{
-    return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
-}
-
-// Creates HKEY_CLASSES_ROOT\<path> and, when `value` is given, sets its value
-// `name` (null: the default value).
-HRESULT writeKey(const std::wstring& path, const wchar_t* name, const std::wstring* value)
-{
-    RegistryKey key;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (status == ERROR_SUCCESS && value != nullptr) {
-        const auto bytes = static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t));
-        status = RegSetValueExW(key.get(), name, 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(value->c_str()), bytes);
-    }
-    return fromStatus(status);
-}
-
-HRESULT writeKey(const std::wstring& path, const std::wstring& value)
-{
-    return writeKey(path, nullptr, &value);
-}
-
-// Removes HKEY_CLASSES_ROOT\<path> with everything below it; a key that is
-// not there is no failure.
-HRESULT removeTree(const std::wstring& path)
-{
-    const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : fromStatus(status);
-}
-
-std::wstring guidText(REFGUID guid)
-{
-    wchar_t text[39] = {};
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
+using Registry::guidText;
+using Registry::removeTree;
+using Registry::writeKey;
 
 std::wstring modulePath()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(Module::instance(), path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    return Registry::modulePath(Module::instance());
 }
 
 class Steps {

@@ -1,6 +1,7 @@
 #include "Registration.h"
 
 #include "diag/PortInterfaces.h"
+#include "vornak/Registry.h"
 
 #include <utility>
 #include <vector>
@@ -12,68 +13,13 @@ namespace {
 constexpr const wchar_t* kClassName = L"Vornak Port Server";
 constexpr const wchar_t* kProgramName = L"VornakPortServer.exe";
 
-std::wstring guidText(REFGUID guid)
-{
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-// Creates HKEY_CLASSES_ROOT\<path> and sets one string value (the default
-// value when `name` is null).
-LSTATUS setString(const std::wstring& path, const wchar_t* name, const std::wstring& value)
-{
-    Key key;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                     nullptr, key.put(), nullptr);
-    if (status == ERROR_SUCCESS) {
-        const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-        status = RegSetValueExW(key.get(), name, 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(value.c_str()), bytes);
-    }
-    return status;
-}
-
-std::wstring programPath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return std::wstring();
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
+using Vornak::Registry::guidText;
 
 } // namespace
 
 HRESULT registerServer(const std::wstring& options)
 {
-    const std::wstring program = programPath();
+    const std::wstring program = Vornak::Registry::modulePath(nullptr);
     if (program.empty()) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
@@ -91,10 +37,10 @@ HRESULT registerServer(const std::wstring& options)
         {std::wstring(L"AppID\\") + kProgramName, {L"AppID", clsid}},
     };
     for (const auto& [path, value] : values) {
-        const LSTATUS status = setString(path, value.first, value.second);
-        if (status != ERROR_SUCCESS) {
+        const HRESULT hr = Vornak::Registry::writeKey(path, value.first, &value.second);
+        if (FAILED(hr)) {
             unregisterServer();
-            return HRESULT_FROM_WIN32(status);
+            return hr;
         }
     }
     return S_OK;
@@ -106,9 +52,9 @@ HRESULT unregisterServer()
     HRESULT result = S_OK;
     for (const std::wstring& path :
          {L"CLSID\\" + clsid, L"AppID\\" + clsid, std::wstring(L"AppID\\") + kProgramName}) {
-        const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && SUCCEEDED(result)) {
-            result = HRESULT_FROM_WIN32(status);
+        const HRESULT hr = Vornak::Registry::removeTree(path);
+        if (FAILED(hr) && SUCCEEDED(result)) {
+            result = hr;
         }
     }
     return result;
