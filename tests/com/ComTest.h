@@ -16,18 +16,34 @@
 namespace ComTest {
 
 // An export of Vornak.dll as COM loaded it; null when it is not loaded.
-void (*moduleExport(const char* name))();
 template <class Function>
 Function moduleExport(const char* name)
 {
-    return reinterpret_cast<Function>(moduleExport(name));
+    const HMODULE module = GetModuleHandleW(L"Vornak.dll");
+    return module == nullptr ? nullptr
+                             : reinterpret_cast<Function>(
+                                   reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 // DllCanUnloadNow of the loaded module; E_UNEXPECTED when it is not loaded.
-HRESULT canUnloadNow();
+inline HRESULT canUnloadNow()
+{
+    const auto function = moduleExport<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
+    return function == nullptr ? E_UNEXPECTED : function();
+}
 
 // Created as the module's own objects create one another: as IUnknown with
 // context 0x17, then run with OleRun. Null, with a test failure, on failure.
-Platform::ComPtr<IUnknown> createRunning(REFCLSID clsid);
+inline Platform::ComPtr<IUnknown> createRunning(REFCLSID clsid)
+{
+    Platform::ComPtr<IUnknown> object;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, 0x17, IID_IUnknown, object.putVoid());
+    EXPECT_EQ(hr, S_OK) << "CoCreateInstance";
+    if (SUCCEEDED(hr)) {
+        hr = OleRun(object.get());
+        EXPECT_EQ(hr, S_OK) << "OleRun";
+    }
+    return SUCCEEDED(hr) ? object : Platform::ComPtr<IUnknown>();
+}
 
 template <class T>
 Platform::ComPtr<T> query(IUnknown* object, REFIID iid)
@@ -54,8 +70,30 @@ struct ErrorRecord {
     bool hasHelpFile = false;
     DWORD helpContext = 0;
 };
-ErrorRecord takeErrorInfo();
-void clearErrorInfo();
+inline ErrorRecord takeErrorInfo()
+{
+    ErrorRecord record;
+    Platform::ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) {
+        return record;
+    }
+    record.present = true;
+    info->GetGUID(&record.guid);
+    Platform::Bstr text;
+    info->GetSource(text.put());
+    record.hasSource = text.get() != nullptr;
+    record.source = record.hasSource ? text.get() : L"";
+    info->GetDescription(text.put());
+    record.description = text.get() != nullptr ? text.get() : L"";
+    info->GetHelpFile(text.put());
+    record.hasHelpFile = text.get() != nullptr;
+    info->GetHelpContext(&record.helpContext);
+    return record;
+}
+inline void clearErrorInfo()
+{
+    SetErrorInfo(0, nullptr);
+}
 
 // Answers IUnknown and, when made as a port, IDiagPort; refuses anything
 // else with `refusal`. Lives on the stack: Release never deletes.
@@ -70,7 +108,13 @@ public:
     // References held by others than the test itself.
     ULONG held() const { return references_ - 1; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        const bool known = IsEqualIID(iid, IID_IUnknown) ||
+                           (kind_ == Kind::Port && IsEqualIID(iid, IID_IDiagPort));
+        *out = known ? static_cast<IDiagPort*>(this) : nullptr;
+        return known ? (AddRef(), S_OK) : refusal_;
+    }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override { return --references_; }
     HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
