@@ -195,15 +195,6 @@ TEST_F(EmulatedPortTest, InjectsFaultsThatTheNextRequestMeets)
         EXPECT_EQ(length, c.length) << c.kind;
         EXPECT_EQ(pendingFaults(), 0) << c.kind;
     }
-
-    // A fault kept for READDIR, named by its number, lets OPENDIR through.
-    VARIANT readDir;
-    V_VT(&readDir) = VT_I4;
-    V_I4(&readDir) = Diag::Efs2::ReadDir;
-    ASSERT_EQ(port_->InjectFault(Bstr(u"PortFailure").get(), 0x80004005, readDir), S_OK);
-    USHORT length = 0;
-    EXPECT_EQ(openRoot(length), S_OK);
-    EXPECT_EQ(pendingFaults(), 1);
 }
 
 // What Vornak's item files and read retries find on a port.

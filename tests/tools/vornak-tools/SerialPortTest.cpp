@@ -40,6 +40,7 @@ protected:
         EXPECT_EQ(port_->get_IsOpen(&open), S_OK);
         return open != VARIANT_FALSE;
     }
+
     ComPtr<ISerialPort> port_;
 };
 
