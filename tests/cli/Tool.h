@@ -2,11 +2,16 @@
 // it wrote and how it ended. POSIX only.
 #pragma once
 
-#include <filesystem>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pty.h>
+#include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace ToolTest {
 
@@ -16,49 +21,125 @@ struct Outcome {
     std::string err;
 };
 
-struct RunOptions {
-    std::vector<std::string> environment; // "NAME=value" added for the run
-    bool errorsOnTerminal = false;        // stderr is a pseudo-terminal rather than a pipe
+// Everything `fd` holds from its start, or, for a pseudo-terminal, until its
+// last slave is closed (EIO).
+inline std::string readAll(int fd)
+{
+    ::lseek(fd, 0, SEEK_SET);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+}
+
+// Starts vornak-efs with `arguments`, nothing on its input and its output to
+// `out` and `err`. VORNAK_EFS_PORT is never inherited.
+inline pid_t spawn(std::vector<std::string> arguments, int out, int err)
+{
+    arguments.insert(arguments.begin(), VORNAK_EFS_PROGRAM);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+        ::unsetenv("VORNAK_EFS_PORT");
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    return pid;
+}
+
+inline int waitFor(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs vornak-efs and waits for it; with `errorsOnTerminal` its stderr is a
+// pseudo-terminal 100 columns wide rather than a file.
+inline Outcome run(const std::vector<std::string>& arguments, bool errorsOnTerminal = false)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int master = -1, slave = -1;
+    if (errorsOnTerminal) {
+        winsize size{24, 100, 0, 0};
+        if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    }
+    const pid_t pid = spawn(arguments, ::fileno(out), errorsOnTerminal ? slave : ::fileno(err));
+    Outcome outcome;
+    if (errorsOnTerminal) {
+        ::close(slave);
+        outcome.err = readAll(master); // read as it comes: the terminal's buffer is small
+        ::close(master);
+    }
+    outcome.exitCode = waitFor(pid);
+    outcome.out = readAll(::fileno(out));
+    if (!errorsOnTerminal) {
+        outcome.err = readAll(::fileno(err));
+    }
+    std::fclose(out);
+    std::fclose(err);
+    return outcome;
+}
+
+// `vornak-efs serve` in the background, from serve() to stop().
+struct Server {
+    pid_t pid = -1;
+    int out = -1; // its stdout after the first line
+    std::FILE* err = std::tmpfile();
+    std::string port; // "serial:/dev/pts/N"
 };
 
-// Runs vornak-efs with `arguments` and waits for it. VORNAK_EFS_PORT is
-// never inherited.
-Outcome run(const std::vector<std::string>& arguments, const RunOptions& options = {});
+// Starts serving `seed` and waits for the terminal's path, its first line.
+inline void serve(Server& server, const std::string& seed)
+{
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    server.pid = spawn({"serve", "--emulator", seed}, out[1], ::fileno(server.err));
+    ::close(out[1]);
+    server.out = out[0];
+    std::string line;
+    for (char c = 0; ::read(server.out, &c, 1) == 1 && c != '\n';) {
+        line += c;
+    }
+    if (line.empty()) {
+        throw std::runtime_error("vornak-efs serve named no terminal");
+    }
+    server.port = "serial:" + line;
+}
 
-// `vornak-efs serve` in the background, from start to SIGINT.
-class Server {
-public:
-    // Starts serving `seed` (empty: an empty handset) and waits for its path.
-    explicit Server(const std::filesystem::path& seed);
-    // Interrupts it, if stop() was not called.
-    ~Server();
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
-
-    // "serial:/dev/pts/N".
-    const std::string& port() const { return port_; }
-    // Interrupts it and waits; what it wrote after the path, and its exit code.
-    Outcome stop();
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    std::string port_;
-};
-
-// A fresh folder of this computer, removed with the object.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+// Interrupts it and waits; what it wrote after the path, and its exit code.
+inline Outcome stop(Server& server)
+{
+    Outcome outcome;
+    if (server.pid <= 0) {
+        return outcome; // never started: kill(-1) would reach every process
+    }
+    ::kill(server.pid, SIGINT);
+    outcome.exitCode = waitFor(server.pid);
+    outcome.out = readAll(server.out);
+    outcome.err = readAll(::fileno(server.err));
+    ::close(server.out);
+    std::fclose(server.err);
+    return outcome;
+}
 
 } // namespace ToolTest

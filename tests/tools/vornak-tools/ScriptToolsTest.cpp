@@ -5,11 +5,9 @@
 #include "com/ComTest.h"
 #include "vornak-tools/VornakTools.h"
 
-#include <algorithm>
+#include <map>
 #include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 namespace {
 
@@ -27,14 +25,6 @@ protected:
                   S_OK);
     }
     void TearDown() override { EXPECT_EQ(tools_.detach()->Release(), 0u); }
-
-    // What one of the methods that put numbers in words says of `value`.
-    std::wstring words(HRESULT (STDMETHODCALLTYPE IScriptTools::*method)(ULONG, BSTR*), ULONG value)
-    {
-        Bstr text;
-        EXPECT_EQ((tools_.get()->*method)(value, text.put()), S_OK);
-        return text.get() != nullptr ? std::wstring(text.get()) : L"";
-    }
 
     ComPtr<IScriptTools> tools_;
 };
@@ -62,24 +52,13 @@ TEST_F(ScriptToolsTest, PassesOnWhatTheFolderAndTheListingSay)
     EXPECT_EQ(tools_->Entry(listing.get(), 0, entry.put()), VORNAK_TOOLS_E_HANDSET);
     EXPECT_EQ(ComTest::takeErrorInfo().helpContext, 532u); // an index not below Count
 
-    const struct {
-        HRESULT result;
-        const wchar_t* description;
-    } refusals[] = {
-        {tools_->ListRecursively(port.get(), listing.put()),
-         L"ListRecursively takes a Vornak.TavoEFSFolder"},
-        {tools_->ListElements(port.get(), listing.put()),
-         L"ListElements takes a folder: a Vornak.TavoEFSFolder or another IStorage"},
-        {tools_->Entry(folder.get(), 0, entry.put()),
-         L"Entry takes a listing: a Vornak.TavoEFSEnum"},
-    };
-    // Each call above left its error information; only the last is kept.
+    // What is no folder or listing is refused with words on what it takes.
+    EXPECT_EQ(tools_->ListRecursively(port.get(), listing.put()), E_INVALIDARG);
+    EXPECT_EQ(tools_->ListElements(port.get(), listing.put()), E_INVALIDARG);
+    EXPECT_EQ(tools_->Entry(folder.get(), 0, entry.put()), E_INVALIDARG);
     error = ComTest::takeErrorInfo();
     EXPECT_EQ(error.source, L"Vornak.ScriptTools.1");
-    EXPECT_EQ(error.description, refusals[2].description);
-    for (const auto& refusal : refusals) {
-        EXPECT_EQ(refusal.result, E_INVALIDARG) << refusal.description;
-    }
+    EXPECT_EQ(error.description, L"Entry takes a listing: a Vornak.TavoEFSEnum");
 }
 
 // Here a compound file in memory: its elements are copied into a TavoEFSEnum.
@@ -101,49 +80,46 @@ TEST_F(ScriptToolsTest, ListsTheElementsOfAnyStorage)
     LONG count = -1;
     ASSERT_EQ(query<ITavoEFSEnum>(listing.get(), IID_ITavoEFSEnum)->get_Count(&count), S_OK);
     ASSERT_EQ(count, 2);
-    using Entry = std::tuple<std::wstring, ULONG, ULONG, ULONG, DATE>;
-    std::vector<Entry> entries;
+    using Entry = std::tuple<ULONG, ULONG, DATE>; // type, size, modified
+    std::map<std::wstring, Entry> entries;
     for (ULONG i = 0; i < 2; ++i) {
         ComPtr<IDispatch> made;
         ASSERT_EQ(tools_->Entry(listing.get(), i, made.put()), S_OK);
         const auto entry = query<IListingEntry>(made.get(), IID_IListingEntry);
         Bstr name;
-        ULONG type = 9, mode = 0, size = 0;
-        DATE modified = -1;
+        Entry values{9, 99, -1};
         ASSERT_EQ(entry->get_Name(name.put()), S_OK);
-        ASSERT_EQ(entry->get_Type(&type), S_OK);
-        ASSERT_EQ(entry->get_Mode(&mode), S_OK);
-        ASSERT_EQ(entry->get_Size(&size), S_OK);
-        ASSERT_EQ(entry->get_Modified(&modified), S_OK);
-        entries.emplace_back(name.get(), type, mode, size, modified);
+        ASSERT_EQ(entry->get_Type(&std::get<0>(values)), S_OK);
+        ASSERT_EQ(entry->get_Size(&std::get<1>(values)), S_OK);
+        ASSERT_EQ(entry->get_Modified(&std::get<2>(values)), S_OK);
+        entries[name.get()] = values;
     }
-    std::sort(entries.begin(), entries.end());
     // A stream keeps no times: 0, which is 1970-01-01, day 25569 of the dates.
-    EXPECT_EQ(std::get<4>(entries[0]), 25569.0);
-    std::get<4>(entries[0]) = std::get<4>(entries[1]) = 0;
-    EXPECT_EQ(entries,
-              (std::vector<Entry>{{L"notes", 0, 0x8000, 5, 0}, {L"sub", 1, 0x4000, 0, 0}}));
+    EXPECT_EQ(entries[L"notes"], Entry(0, 5, 25569.0));
+    EXPECT_EQ(std::get<0>(entries[L"sub"]), 1u);
+    EXPECT_EQ(std::get<1>(entries[L"sub"]), 0u);
 }
 
 TEST_F(ScriptToolsTest, SaysTypesModesAndTimesInWords)
 {
-    const std::pair<ULONG, const wchar_t*> types[] = {
-        {0, L"file"}, {1, L"directory"}, {2, L"link"}, {7, L"type 7"}};
-    for (const auto& [type, expected] : types) {
-        EXPECT_EQ(words(&IScriptTools::TypeName, type), expected);
-    }
-    const std::pair<ULONG, const wchar_t*> modes[] = {{040755, L"drwxr-xr-x"},
-                                                      {0100640, L"-rw-r-----"},
-                                                      {0120777, L"lrwxrwxrwx"},
-                                                      {0, L"?---------"}};
-    for (const auto& [mode, expected] : modes) {
-        EXPECT_EQ(words(&IScriptTools::ModeText, mode), expected);
-    }
-    const std::pair<ULONG, const wchar_t*> times[] = {{0, L"1970-01-01 00:00:00"},
-                                                      {1714566896, L"2024-05-01 12:34:56"},
-                                                      {0xFFFFFFFF, L"2106-02-07 06:28:15"}};
-    for (const auto& [seconds, expected] : times) {
-        EXPECT_EQ(words(&IScriptTools::TimeText, seconds), expected);
+    using Method = HRESULT (STDMETHODCALLTYPE IScriptTools::*)(ULONG, BSTR*);
+    const struct {
+        Method method;
+        ULONG value;
+        const wchar_t* words;
+    } cases[] = {
+        {&IScriptTools::TypeName, 1, L"directory"},
+        {&IScriptTools::TypeName, 7, L"type 7"},
+        {&IScriptTools::ModeText, 040755, L"drwxr-xr-x"},
+        {&IScriptTools::ModeText, 0120777, L"lrwxrwxrwx"},
+        {&IScriptTools::ModeText, 0, L"?---------"},
+        {&IScriptTools::TimeText, 1714566896, L"2024-05-01 12:34:56"},
+        {&IScriptTools::TimeText, 0xFFFFFFFF, L"2106-02-07 06:28:15"},
+    };
+    for (const auto& c : cases) {
+        Bstr text;
+        ASSERT_EQ((tools_.get()->*c.method)(c.value, text.put()), S_OK) << c.words;
+        EXPECT_EQ(std::wstring(text.get()), c.words);
     }
 }
 

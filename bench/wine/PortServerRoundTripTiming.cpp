@@ -3,7 +3,7 @@
 // (IDiagPort::SendRequest through the READ command), each across the process
 // boundary and, for comparison, to the same emulator objects in this process.
 // Prints the median and the 10th and 90th percentiles of many calls. Not a
-// test: bench/port-server-round-trip builds and runs it.
+// test: bench/port-server-round-trip registers the server and runs it.
 #include "diag/EFSOpen.h"
 #include "diag/EFSRead.h"
 #include "diag/Efs2.h"
