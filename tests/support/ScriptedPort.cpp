@@ -19,57 +19,29 @@ ScriptedPort& ScriptedPort::expect(const Bytes& request, const Bytes& response,
     return *this;
 }
 
-ScriptedPort& ScriptedPort::expectFailure(const Bytes& request, HRESULT hr)
+void ScriptedPort::expectFailure(const Bytes& request, HRESULT hr)
 {
-    Step step{request, {}, std::nullopt};
-    step.failure = hr;
-    script_.push_back(step);
-    return *this;
+    script_.push_back(Step{request, {}, std::nullopt, hr});
 }
 
-ScriptedPort& ScriptedPort::expectThrow(const Bytes& request)
+void ScriptedPort::expectThrow(const Bytes& request)
 {
-    Step step{request, {}, std::nullopt};
-    step.throwOther = true;
-    script_.push_back(step);
-    return *this;
+    script_.push_back(Step{request, {}, std::nullopt, S_OK, true});
+}
+
+void* ScriptedPort::interfaceFor(REFIID iid)
+{
+    const bool diag = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
+    return diag ? static_cast<IDiagPort*>(this) : nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE ScriptedPort::QueryInterface(REFIID iid, void** out)
 {
-    if (out == nullptr) {
-        return E_POINTER;
-    }
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IDiagPort) && FAILED(refusal_)) {
+    if (out != nullptr && IsEqualIID(iid, IID_IDiagPort) && FAILED(refusal_)) {
+        *out = nullptr;
         return refusal_;
     }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        *out = static_cast<IDiagPort*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE ScriptedPort::AddRef()
-{
-    return ++references_;
-}
-
-ULONG STDMETHODCALLTYPE ScriptedPort::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-HRESULT ScriptedPort::neverCalled(const char* method)
-{
-    ADD_FAILURE() << "IDiagPort::" << method << " called";
-    return E_NOTIMPL;
+    return ComBase::QueryInterface(iid, out);
 }
 
 HRESULT STDMETHODCALLTYPE ScriptedPort::SendRequest(ULONG requestLength, const BYTE* request,

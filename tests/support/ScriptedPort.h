@@ -1,23 +1,21 @@
-// A diagnostic port for tests: a COM object that answers IDiagPort calls from
-// a script. Each step of the script names the exact request it expects and the
-// answer: response bytes, a failed HRESULT, or a thrown non-COM exception.
-// Mismatches are reported as GoogleTest failures.
+// A diagnostic port for tests that answers from a script. Each step names the
+// exact request it expects and the answer: response bytes, a failed HRESULT,
+// or a thrown non-COM exception. Mismatches are GoogleTest failures.
 #pragma once
 
 #include "diag/PortInterfaces.h"
-#include "platform/Com.h"
+#include "diag/ReservedSlots.h"
+#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "support/Packet.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <optional>
-#include <vector>
 
 namespace TestSupport {
 
-class ScriptedPort : public IDiagPort {
+class ScriptedPort final : public Platform::ComBase<ScriptedPort, IDiagPort> {
 public:
     // A new port with one reference, which the returned pointer owns.
     static Platform::ComPtr<ScriptedPort> create();
@@ -28,9 +26,9 @@ public:
     ScriptedPort& expect(const Bytes& request, const Bytes& response,
                          std::optional<std::uint16_t> reportedLength = std::nullopt);
     // The next call must send `request` and fails with `hr`.
-    ScriptedPort& expectFailure(const Bytes& request, HRESULT hr);
+    void expectFailure(const Bytes& request, HRESULT hr);
     // The next call must send `request` and throws std::runtime_error.
-    ScriptedPort& expectThrow(const Bytes& request);
+    void expectThrow(const Bytes& request);
 
     // QueryInterface for IDiagPort answers `hr` (and no pointer) from now on.
     void refuseDiagPort(HRESULT hr) { refusal_ = hr; }
@@ -42,15 +40,18 @@ public:
     // Calls received so far, and the response capacity the last one offered.
     std::size_t calls() const { return calls_; }
     USHORT lastCapacity() const { return lastCapacity_; }
-    ULONG references() const { return references_; }
+    ULONG references()
+    {
+        AddRef();
+        return Release();
+    }
     IUnknown* unknown() { return this; }
 
+    void* interfaceFor(REFIID iid);
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE Reserved1() override { return neverCalled("Reserved1"); }
-    HRESULT STDMETHODCALLTYPE Reserved2() override { return neverCalled("Reserved2"); }
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return neverCalled("Reserved3"); }
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override;
@@ -65,10 +66,7 @@ private:
     };
 
     ScriptedPort() = default;
-    virtual ~ScriptedPort() = default;
-    static HRESULT neverCalled(const char* method);
 
-    ULONG references_ = 1;
     HRESULT refusal_ = S_OK;
     std::optional<ULONG> timeout_;
     std::deque<Step> script_;

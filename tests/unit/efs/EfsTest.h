@@ -15,7 +15,8 @@
 
 namespace EfsTest {
 
-using Bytes = std::vector<std::uint8_t>;
+using TestSupport::Bytes;
+using TestSupport::Packet;
 
 // `size` bytes of a pattern in which every 512-byte packet differs.
 inline Bytes patterned(std::size_t size)
@@ -47,28 +48,18 @@ protected:
         handset->edit([&](Emulator::FileSystem& fs) { fs.addDirectory(path); });
     }
 
-    // The counts of the READ (or WRITE) requests recorded so far.
-    std::vector<std::uint32_t> readCounts() const { return fieldOf(Diag::Efs2::Read, 8); }
-    std::vector<std::uint32_t> writeLengths() const
-    {
-        std::vector<std::uint32_t> lengths;
-        for (const auto& request : port->requests()) {
-            if (request.command == Diag::Efs2::Write) {
-                lengths.push_back(static_cast<std::uint32_t>(request.bytes.size() - 12));
-            }
-        }
-        return lengths;
-    }
+    // A 32-bit field of each request of `command` recorded so far.
     std::vector<std::uint32_t> fieldOf(std::uint16_t command, std::size_t offset) const
     {
         std::vector<std::uint32_t> values;
-        for (const auto& request : port->requests()) {
-            if (request.command == command) {
-                values.push_back(request.field(offset));
+        for (const Bytes& request : port->requests) {
+            if (request[2] == command) { // every EFS2 command number fits in a byte
+                values.push_back(TestSupport::field32(request, offset));
             }
         }
         return values;
     }
+    std::vector<std::uint32_t> readCounts() const { return fieldOf(Diag::Efs2::Read, 8); }
 
     std::shared_ptr<Emulator::LogBook> log = std::make_shared<Emulator::LogBook>();
     std::shared_ptr<Emulator::Handset> handset = std::make_shared<Emulator::Handset>();

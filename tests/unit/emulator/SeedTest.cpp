@@ -1,6 +1,6 @@
 // The file system seeded from a host directory and built in code, and the
 // whole-file access by host path, as the handset then reports them.
-#include "Packets.h"
+#include "support/Packet.h"
 
 #include "emulator/DeviceError.h"
 #include "emulator/Handset.h"
@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 using namespace Emulator;
-using namespace EmulatorTest;
+using namespace TestSupport;
 namespace Efs2 = Diag::Efs2;
 namespace fs = std::filesystem;
 
