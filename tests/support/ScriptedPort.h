@@ -9,26 +9,43 @@
 #include "platform/ComPtr.h"
 #include "support/Packet.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <optional>
+#include <stdexcept>
 
 namespace TestSupport {
 
 class ScriptedPort final : public Platform::ComBase<ScriptedPort, IDiagPort> {
 public:
     // A new port with one reference, which the returned pointer owns.
-    static Platform::ComPtr<ScriptedPort> create();
+    static Platform::ComPtr<ScriptedPort> create()
+    {
+        return Platform::ComPtr<ScriptedPort>::attach(new ScriptedPort());
+    }
 
     // The next call must send `request` exactly; the port writes `response`
     // (no more than the capacity it is given) and reports its length, or
     // `reportedLength` when given.
     ScriptedPort& expect(const Bytes& request, const Bytes& response,
-                         std::optional<std::uint16_t> reportedLength = std::nullopt);
+                         std::optional<std::uint16_t> reportedLength = std::nullopt)
+    {
+        script_.push_back(Step{request, response, reportedLength});
+        return *this;
+    }
     // The next call must send `request` and fails with `hr`.
-    void expectFailure(const Bytes& request, HRESULT hr);
+    void expectFailure(const Bytes& request, HRESULT hr)
+    {
+        script_.push_back(Step{request, {}, std::nullopt, hr});
+    }
     // The next call must send `request` and throws std::runtime_error.
-    void expectThrow(const Bytes& request);
+    void expectThrow(const Bytes& request)
+    {
+        script_.push_back(Step{request, {}, std::nullopt, S_OK, true});
+    }
 
     // QueryInterface for IDiagPort answers `hr` (and no pointer) from now on.
     void refuseDiagPort(HRESULT hr) { refusal_ = hr; }
@@ -47,14 +64,52 @@ public:
     }
     IUnknown* unknown() { return this; }
 
-    void* interfaceFor(REFIID iid);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    void* interfaceFor(REFIID iid)
+    {
+        const bool diag = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
+        return diag ? static_cast<IDiagPort*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out != nullptr && IsEqualIID(iid, IID_IDiagPort) && FAILED(refusal_)) {
+            *out = nullptr;
+            return refusal_;
+        }
+        return ComBase::QueryInterface(iid, out);
+    }
     VORNAK_RESERVED_SLOT(1)
     VORNAK_RESERVED_SLOT(2)
     VORNAK_RESERVED_SLOT(3)
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
-                                          BYTE* response) override;
+                                          BYTE* response) override
+    {
+        ++calls_;
+        EXPECT_EQ(constant1, 1u);
+        EXPECT_EQ(constant0, 0u);
+        if (timeout_) {
+            EXPECT_EQ(timeout, *timeout_);
+        }
+        if (script_.empty()) {
+            ADD_FAILURE() << "unexpected request of " << requestLength << " bytes";
+            return E_UNEXPECTED;
+        }
+        const Step step = script_.front();
+        script_.pop_front();
+        EXPECT_EQ(Bytes(request, request + requestLength), step.request);
+
+        lastCapacity_ = *responseLength;
+        if (step.throwOther) {
+            throw std::runtime_error("the port is gone");
+        }
+        if (FAILED(step.failure)) {
+            return step.failure;
+        }
+        std::copy_n(step.response.begin(),
+                    std::min<std::size_t>(step.response.size(), lastCapacity_), response);
+        *responseLength = step.reportedLength.value_or(static_cast<USHORT>(step.response.size()));
+        return S_OK;
+    }
 
 private:
     struct Step {
