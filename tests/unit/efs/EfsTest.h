@@ -3,6 +3,7 @@
 // descriptor or directory handle open on the handset.
 #pragma once
 
+#include "diag/CEFSException.h"
 #include "diag/Efs2.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Handset.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +28,18 @@ inline Bytes patterned(std::size_t size)
         bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
     }
     return bytes;
+}
+
+// The CEFSException that `action` throws.
+inline CEFSException caught(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const CEFSException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no CEFSException";
+    return CEFSException("", 0, 0, nullptr);
 }
 
 class HandsetFixture : public ::testing::Test {

@@ -2,7 +2,6 @@
 // where the handset's answers must be ones the emulator never gives.
 #include "EfsTest.h"
 
-#include "diag/CEFSException.h"
 #include "diag/EFSClose.h"
 #include "diag/EFSOpen.h"
 #include "efs/File.h"
@@ -12,9 +11,8 @@
 
 #include <gmock/gmock.h>
 
-#include <functional>
-
 using EfsTest::Bytes;
+using EfsTest::caught;
 using EfsTest::Packet;
 using EfsTest::patterned;
 using ::testing::ElementsAre;
@@ -54,17 +52,6 @@ struct ProgressLog : Marl::Efs::EFSFileProgress {
     }
     void FileReadProgress(std::uint32_t, std::uint32_t, std::uint32_t) override { ADD_FAILURE(); }
 };
-
-CEFSException caught(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const CEFSException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no CEFSException";
-    return CEFSException("", 0, 0, nullptr);
-}
 
 } // namespace
 
