@@ -71,14 +71,13 @@ protected:
 
     Rc::Pointer<Efs::FileBase> item(const char16_t* path, std::uint8_t subsys = kSubsys)
     {
-        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
-            port.get(), Efs::ItemFile::DevicePath(path), kTimeout, subsys);
+        return itemOn(port.get(), path, subsys);
     }
-
-    static Rc::Pointer<Efs::FileBase> itemOn(IUnknown* somePort)
+    static Rc::Pointer<Efs::FileBase> itemOn(IUnknown* somePort, const char16_t* path = u"/a",
+                                             std::uint8_t subsys = kSubsys)
     {
-        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
-            somePort, Efs::ItemFile::DevicePath(u"/a"), kTimeout, kSubsys);
+        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(somePort, Efs::ItemFile::DevicePath(path),
+                                                          kTimeout, subsys);
     }
 
     static HRESULT errorOf(const std::function<void()>& action)

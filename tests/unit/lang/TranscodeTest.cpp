@@ -12,8 +12,8 @@ TEST(Transcode, TextToHandsetBytesAndBack)
         {u"", ""},
         {u"/nv/item_files", "/nv/item_files"},
         {u"\u00E9", "\xE9"},
-        {u"\u20AC", "\x80"},
-        {u"\u0080", "&#x80;"},
+        {u"\u20AC\u0178", "\x80\x9F"},
+        {u"\u0080", "&#x80;"}, // no byte of its own: 0x80 is the euro sign
         {u"\u263A", "&#x263A;"},
         {u"/a/\U0001F600.txt", "/a/&#x1F600;.txt"},
         {u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},

@@ -50,18 +50,6 @@ TEST(Windows1252, EveryByteRoundTrips)
     }
 }
 
-TEST(Windows1252, HighControlsAndUnassignedBytes)
-{
-    EXPECT_EQ(Windows1252::decodeByte(0x80), 0x20AC);
-    EXPECT_EQ(Windows1252::decodeByte(0x9F), 0x0178);
-    for (int unassigned : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        EXPECT_EQ(Windows1252::decodeByte(static_cast<unsigned char>(unassigned)), unassigned);
-    }
-    EXPECT_EQ(encodeOne(0x20AC), "\x80");
-    // U+0080 has no byte: 0x80 is the euro sign.
-    EXPECT_EQ(encodeOne(0x80), "&#x80;");
-}
-
 TEST(Windows1252, EscapesOfEveryLength)
 {
     struct Case {
