@@ -1,3 +1,5 @@
+// The directory reader against the emulated handset, and against a scripted
+// port for the numbers a handset echoes.
 #include "EfsTest.h"
 
 #include "efs/EFSDir.h"
