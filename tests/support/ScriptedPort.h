@@ -1,36 +1,51 @@
-// A diagnostic port for tests: a COM object that answers IDiagPort calls from
-// a script. Each step of the script names the exact request it expects and the
-// answer: response bytes, a failed HRESULT, or a thrown non-COM exception.
-// Mismatches are reported as GoogleTest failures.
+// A diagnostic port for tests that answers from a script. Each step names the
+// exact request it expects and the answer: response bytes, a failed HRESULT,
+// or a thrown non-COM exception. Mismatches are GoogleTest failures.
 #pragma once
 
 #include "diag/PortInterfaces.h"
-#include "platform/Com.h"
+#include "diag/ReservedSlots.h"
+#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "support/Packet.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <optional>
-#include <vector>
+#include <stdexcept>
 
 namespace TestSupport {
 
-class ScriptedPort : public IDiagPort {
+class ScriptedPort final : public Platform::ComBase<ScriptedPort, IDiagPort> {
 public:
     // A new port with one reference, which the returned pointer owns.
-    static Platform::ComPtr<ScriptedPort> create();
+    static Platform::ComPtr<ScriptedPort> create()
+    {
+        return Platform::ComPtr<ScriptedPort>::attach(new ScriptedPort());
+    }
 
     // The next call must send `request` exactly; the port writes `response`
     // (no more than the capacity it is given) and reports its length, or
     // `reportedLength` when given.
     ScriptedPort& expect(const Bytes& request, const Bytes& response,
-                         std::optional<std::uint16_t> reportedLength = std::nullopt);
+                         std::optional<std::uint16_t> reportedLength = std::nullopt)
+    {
+        script_.push_back(Step{request, response, reportedLength});
+        return *this;
+    }
     // The next call must send `request` and fails with `hr`.
-    ScriptedPort& expectFailure(const Bytes& request, HRESULT hr);
+    void expectFailure(const Bytes& request, HRESULT hr)
+    {
+        script_.push_back(Step{request, {}, std::nullopt, hr});
+    }
     // The next call must send `request` and throws std::runtime_error.
-    ScriptedPort& expectThrow(const Bytes& request);
+    void expectThrow(const Bytes& request)
+    {
+        script_.push_back(Step{request, {}, std::nullopt, S_OK, true});
+    }
 
     // QueryInterface for IDiagPort answers `hr` (and no pointer) from now on.
     void refuseDiagPort(HRESULT hr) { refusal_ = hr; }
@@ -42,18 +57,59 @@ public:
     // Calls received so far, and the response capacity the last one offered.
     std::size_t calls() const { return calls_; }
     USHORT lastCapacity() const { return lastCapacity_; }
-    ULONG references() const { return references_; }
+    ULONG references()
+    {
+        AddRef();
+        return Release();
+    }
     IUnknown* unknown() { return this; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE Reserved1() override { return neverCalled("Reserved1"); }
-    HRESULT STDMETHODCALLTYPE Reserved2() override { return neverCalled("Reserved2"); }
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return neverCalled("Reserved3"); }
+    void* interfaceFor(REFIID iid)
+    {
+        const bool diag = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
+        return diag ? static_cast<IDiagPort*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out != nullptr && IsEqualIID(iid, IID_IDiagPort) && FAILED(refusal_)) {
+            *out = nullptr;
+            return refusal_;
+        }
+        return ComBase::QueryInterface(iid, out);
+    }
+    VORNAK_RESERVED_SLOT(1)
+    VORNAK_RESERVED_SLOT(2)
+    VORNAK_RESERVED_SLOT(3)
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
-                                          BYTE* response) override;
+                                          BYTE* response) override
+    {
+        ++calls_;
+        EXPECT_EQ(constant1, 1u);
+        EXPECT_EQ(constant0, 0u);
+        if (timeout_) {
+            EXPECT_EQ(timeout, *timeout_);
+        }
+        if (script_.empty()) {
+            ADD_FAILURE() << "unexpected request of " << requestLength << " bytes";
+            return E_UNEXPECTED;
+        }
+        const Step step = script_.front();
+        script_.pop_front();
+        EXPECT_EQ(Bytes(request, request + requestLength), step.request);
+
+        lastCapacity_ = *responseLength;
+        if (step.throwOther) {
+            throw std::runtime_error("the port is gone");
+        }
+        if (FAILED(step.failure)) {
+            return step.failure;
+        }
+        std::copy_n(step.response.begin(),
+                    std::min<std::size_t>(step.response.size(), lastCapacity_), response);
+        *responseLength = step.reportedLength.value_or(static_cast<USHORT>(step.response.size()));
+        return S_OK;
+    }
 
 private:
     struct Step {
@@ -65,10 +121,7 @@ private:
     };
 
     ScriptedPort() = default;
-    virtual ~ScriptedPort() = default;
-    static HRESULT neverCalled(const char* method);
 
-    ULONG references_ = 1;
     HRESULT refusal_ = S_OK;
     std::optional<ULONG> timeout_;
     std::deque<Step> script_;

@@ -45,6 +45,12 @@ void expectFailure(Call&& call, const Failure& expected)
     }
 }
 
+// A READDIR response up to its name: a file of mode 0666 and 3 bytes.
+inline Packet readDirResponse(std::uint32_t dirp, std::uint32_t seqno)
+{
+    return Packet(12).u32(dirp).u32(seqno).u32(0).u32(0).u32(0x81B6).u32(3).zeros(12);
+}
+
 class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override { port_->expectTimeout(kTimeout); }

@@ -3,6 +3,7 @@
 // descriptor or directory handle open on the handset.
 #pragma once
 
+#include "diag/CEFSException.h"
 #include "diag/Efs2.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Handset.h"
@@ -10,12 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace EfsTest {
 
-using Bytes = std::vector<std::uint8_t>;
+using TestSupport::Bytes;
+using TestSupport::Packet;
 
 // `size` bytes of a pattern in which every 512-byte packet differs.
 inline Bytes patterned(std::size_t size)
@@ -25,6 +28,18 @@ inline Bytes patterned(std::size_t size)
         bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
     }
     return bytes;
+}
+
+// The CEFSException that `action` throws.
+inline CEFSException caught(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const CEFSException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no CEFSException";
+    return CEFSException("", 0, 0, nullptr);
 }
 
 class HandsetFixture : public ::testing::Test {
@@ -47,28 +62,18 @@ protected:
         handset->edit([&](Emulator::FileSystem& fs) { fs.addDirectory(path); });
     }
 
-    // The counts of the READ (or WRITE) requests recorded so far.
-    std::vector<std::uint32_t> readCounts() const { return fieldOf(Diag::Efs2::Read, 8); }
-    std::vector<std::uint32_t> writeLengths() const
-    {
-        std::vector<std::uint32_t> lengths;
-        for (const auto& request : port->requests()) {
-            if (request.command == Diag::Efs2::Write) {
-                lengths.push_back(static_cast<std::uint32_t>(request.bytes.size() - 12));
-            }
-        }
-        return lengths;
-    }
+    // A 32-bit field of each request of `command` recorded so far.
     std::vector<std::uint32_t> fieldOf(std::uint16_t command, std::size_t offset) const
     {
         std::vector<std::uint32_t> values;
-        for (const auto& request : port->requests()) {
-            if (request.command == command) {
-                values.push_back(request.field(offset));
+        for (const Bytes& request : port->requests) {
+            if (request[2] == command) { // every EFS2 command number fits in a byte
+                values.push_back(TestSupport::field32(request, offset));
             }
         }
         return values;
     }
+    std::vector<std::uint32_t> readCounts() const { return fieldOf(Diag::Efs2::Read, 8); }
 
     std::shared_ptr<Emulator::LogBook> log = std::make_shared<Emulator::LogBook>();
     std::shared_ptr<Emulator::Handset> handset = std::make_shared<Emulator::Handset>();

@@ -14,6 +14,7 @@ namespace {
 using Platform::ComPtr;
 
 // An IServerPort in front of another that remembers the selectors asked for.
+// It can hand out itself as the service: an object without IItemService.
 class SelectorSpy final : public Platform::ComBase<SelectorSpy, IPortIdentity, IServerPort> {
 public:
     explicit SelectorSpy(IUnknown* port)
@@ -42,12 +43,18 @@ public:
                                          IUnknown** service) override
     {
         selectors.push_back(selector);
+        if (serveItself) {
+            *service = static_cast<IPortIdentity*>(this);
+            AddRef();
+            return S_OK;
+        }
         return failWith != S_OK ? failWith : inner_->GetService(selector, constant, service);
     }
     HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override { return inner_->GetLog(log); }
 
     std::vector<ULONG> selectors;
     HRESULT failWith = S_OK;
+    bool serveItself = false;
 
 private:
     ComPtr<IServerPort> inner_;
@@ -64,14 +71,13 @@ protected:
 
     Rc::Pointer<Efs::FileBase> item(const char16_t* path, std::uint8_t subsys = kSubsys)
     {
-        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
-            port.get(), Efs::ItemFile::DevicePath(path), kTimeout, subsys);
+        return itemOn(port.get(), path, subsys);
     }
-
-    static Rc::Pointer<Efs::FileBase> itemOn(IUnknown* somePort)
+    static Rc::Pointer<Efs::FileBase> itemOn(IUnknown* somePort, const char16_t* path = u"/a",
+                                             std::uint8_t subsys = kSubsys)
     {
-        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(
-            somePort, Efs::ItemFile::DevicePath(u"/a"), kTimeout, kSubsys);
+        return Rc::makeHeap<Efs::ItemFile, Efs::FileBase>(somePort, Efs::ItemFile::DevicePath(path),
+                                                          kTimeout, subsys);
     }
 
     static HRESULT errorOf(const std::function<void()>& action)
@@ -123,7 +129,7 @@ TEST_F(ItemFileTest, WholeFilesByPathWithoutPositionOrProgress)
     file->Stat(&mode, &size, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(mode & 0xF000, 0x8000u);
-    EXPECT_TRUE(port->requests().empty()); // no EFS2 packet of its own
+    EXPECT_TRUE(port->requests.empty()); // no EFS2 packet of its own
 }
 
 TEST_F(ItemFileTest, TheServiceFollowsTheSubsystem)
@@ -161,43 +167,7 @@ TEST_F(ItemFileTest, FailingItemCallsAndAServiceWithoutItems)
 
     // A service object that offers no IItemService: construction succeeds, the
     // first read fails.
-    class Other final : public Platform::ComBase<Other, IPortIdentity> {
-    public:
-        void* interfaceFor(REFIID iid)
-        {
-            return IsEqualIID(iid, IID_IUnknown) ? static_cast<IPortIdentity*>(this) : nullptr;
-        }
-        HRESULT STDMETHODCALLTYPE GetPortId(ULONG*) override { return S_OK; }
-    };
-    spy->failWith = S_OK;
-    struct ServiceSwap final : Platform::ComBase<ServiceSwap, IPortIdentity, IServerPort> {
-        void* interfaceFor(REFIID iid)
-        {
-            if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortIdentity)) {
-                return static_cast<IPortIdentity*>(this);
-            }
-            return IsEqualIID(iid, IID_IServerPort) ? static_cast<IServerPort*>(this) : nullptr;
-        }
-        HRESULT STDMETHODCALLTYPE GetPortId(ULONG* id) override
-        {
-            *id = 2;
-            return S_OK;
-        }
-        VORNAK_RESERVED_SLOT(1)
-        VORNAK_RESERVED_SLOT(2)
-        VORNAK_RESERVED_SLOT(4)
-        VORNAK_RESERVED_SLOT(5)
-        VORNAK_RESERVED_SLOT(6)
-        VORNAK_RESERVED_SLOT(7)
-        HRESULT STDMETHODCALLTYPE GetService(ULONG, ULONG, IUnknown** service) override
-        {
-            *service = new Other();
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE GetLog(IUnknown**) override { return E_NOTIMPL; }
-    };
-    auto swap = ComPtr<ServiceSwap>::attach(new ServiceSwap());
-    server->addPort(static_cast<IPortIdentity*>(swap.get()));
-    auto withoutItems = itemOn(static_cast<IPortIdentity*>(swap.get()));
+    spy->serveItself = true;
+    auto withoutItems = item(u"/a");
     EXPECT_EQ(errorOf([&] { withoutItems->Read(&oneByte, 1); }), E_POINTER);
 }

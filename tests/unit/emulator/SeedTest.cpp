@@ -1,6 +1,6 @@
 // The file system seeded from a host directory and built in code, and the
-// whole-file access by host path, as the handset then reports them.
-#include "Packets.h"
+// whole-file access by host path.
+#include "support/Packet.h"
 
 #include "emulator/DeviceError.h"
 #include "emulator/Handset.h"
@@ -13,8 +13,7 @@
 #include <stdexcept>
 
 using namespace Emulator;
-using namespace EmulatorTest;
-namespace Efs2 = Diag::Efs2;
+using namespace TestSupport;
 namespace fs = std::filesystem;
 
 namespace {
@@ -49,21 +48,6 @@ private:
     fs::path path_;
 };
 
-std::string readDirNames(Handset& handset, std::string_view path)
-{
-    const Bytes opened = handset.respond(Packet(Efs2::OpenDir).text(path));
-    std::string names;
-    for (std::uint32_t n = 1;; ++n) {
-        const Bytes entry = handset.respond(Packet(Efs2::ReadDir).u32(field32(opened, 4)).u32(n));
-        if (entry.size() <= 41) {
-            break;
-        }
-        names.append(entry.begin() + 40, entry.end() - 1).append("|");
-    }
-    handset.respond(Packet(Efs2::CloseDir).u32(field32(opened, 4)));
-    return names;
-}
-
 } // namespace
 
 TEST(Seed, CopiesAHostDirectory)
@@ -92,25 +76,23 @@ TEST(Seed, CopiesAHostDirectory)
     EXPECT_EQ(report.files, 4u);
     EXPECT_EQ(report.directories, 2u);
     EXPECT_TRUE(report.skipped.empty());
+    // Names as the handset stores them: Windows-1252, and references beyond it.
+    NodePtr node;
+    EXPECT_EQ(fileSystem.lookup("/seed/caf\xE9.txt", node), kSuccess);
+    EXPECT_EQ(fileSystem.lookup("/seed/&#x263A;.txt", node), kSuccess);
     Handset handset(std::move(fileSystem));
 
-    // Names as the handset stores them: Windows-1252, and references beyond it.
-    EXPECT_EQ(readDirNames(handset, "/seed"), "&#x263A;.txt|caf\xE9.txt|ro.txt|sub|");
-    EXPECT_EQ(readDirNames(handset, "/seed/sub"), "data.bin|deep|");
-
-    const Bytes stat = handset.respond(Packet(Efs2::LStat).text("/seed/sub/data.bin"));
-    EXPECT_EQ(field32(stat, 8) & Efs2::kModeTypeMask, Efs2::kModeRegular);
-    EXPECT_NE(field32(stat, 8) & 0200, 0u);
-    EXPECT_EQ(field32(stat, 16), then);
-    EXPECT_EQ(field32(handset.respond(Packet(Efs2::LStat).text("/seed/ro.txt")), 8) & 0222, 0u);
-    EXPECT_EQ(field32(handset.respond(Packet(Efs2::LStat).text("/seed/sub/deep")), 8) &
-                  Efs2::kModeTypeMask,
-              Efs2::kModeDirectory);
+    Attributes attributes;
+    EXPECT_EQ(handset.stat(u"/seed/sub/data.bin", attributes), kSuccess);
+    EXPECT_EQ(attributes.mode & (0xF000 | 0200), 0x8000u | 0200);
+    EXPECT_EQ(attributes.modificationTime, then);
+    EXPECT_EQ(handset.stat(u"/seed/ro.txt", attributes), kSuccess);
+    EXPECT_EQ(attributes.mode & 0222, 0u);
+    EXPECT_EQ(handset.stat(u"/seed/sub/deep", attributes), kSuccess);
+    EXPECT_EQ(attributes.mode & 0xF000, 0x4000u);
     Bytes content;
     EXPECT_EQ(handset.readFile(u"/seed/sub/data.bin", content), kSuccess);
     EXPECT_EQ(content, bytesOf(binary));
-    EXPECT_EQ(handset.readFile(u"/seed/\u263A.txt", content), kSuccess);
-    EXPECT_EQ(content, bytesOf("smile"));
 
     EXPECT_THROW(seedFromHost(fileSystem = FileSystem(), root / "missing"), fs::filesystem_error);
 }
@@ -157,7 +139,8 @@ TEST(FileSystem, BuildsInCodeAndRefusesWhatCannotBe)
 
     // Whole files by host path.
     EXPECT_EQ(handset.writeFile(u"/\u263A", bytesOf("new")), kSuccess);
-    EXPECT_EQ(field32(handset.respond(Packet(Efs2::LStat).text("/&#x263A;")), 4), kSuccess);
+    NodePtr node;
+    EXPECT_EQ(handset.edit([&](FileSystem& fs) { return fs.lookup("/&#x263A;", node); }), kSuccess);
     EXPECT_EQ(handset.stat(u"/\u263A", attributes), kSuccess);
     EXPECT_EQ(attributes.size, 3u);
     EXPECT_EQ(attributes.creationTime, 77u);

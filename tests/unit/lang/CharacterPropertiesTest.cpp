@@ -37,16 +37,11 @@ TEST(CharacterProperties, AgreesWithTheUnicodeDataForEveryCodePoint)
     }
 }
 
-TEST(CharacterProperties, AlphaAndSpaceQueries)
+TEST(CharacterProperties, QueriesAndCodePointsOutsideTheTable)
 {
-    EXPECT_TRUE(CP::isAlpha('C'));
-    EXPECT_TRUE(CP::isAlpha(0x00E9));
     EXPECT_TRUE(CP::isAlpha(0x2FA1D)); // the last code point of the table
-    EXPECT_FALSE(CP::isAlpha('1'));
     EXPECT_FALSE(CP::isAlpha(':'));
-    EXPECT_TRUE(CP::isSpace(' '));
     EXPECT_TRUE(CP::isSpace(0x180E)); // white space in Unicode 5.2
-    EXPECT_TRUE(CP::isSpace(0x3000));
     EXPECT_FALSE(CP::isSpace(0x200B));
     for (std::int32_t outside : {-1, 0x2FA1E, 0x10FFFF, 0x7FFFFFFF}) {
         EXPECT_EQ(CP::flags(outside), 0u) << outside;

@@ -1,13 +1,12 @@
 // The serial port against the emulated handset on a pseudo-terminal, end to
-// end with the device files and the directory reader: every byte crosses the
-// line in HDLC frames both ways.
+// end with the device files: every byte crosses the line in HDLC frames both
+// ways.
 #if !defined(_WIN32)
 
 #include "transport/PtyHandsetServer.h"
 
 #include "diag/EFSLStat.h"
 #include "diag/EFSOpen.h"
-#include "efs/EFSDir.h"
 #include "efs/File.h"
 #include "transport/SerialPort.h"
 
@@ -91,29 +90,6 @@ TEST_F(PtyHandsetServerTest, FilesAroundThePacketSizeRoundTrip)
     EXPECT_EQ(handset->openDescriptors(), 0u);
     EXPECT_EQ(server.counters().badFrames, 0u);
     EXPECT_EQ(serial().counters().badFrames, 0u);
-}
-
-TEST_F(PtyHandsetServerTest, ListsNamesOutsideTheCodePageAsTheyWereGiven)
-{
-    handset->edit([](Emulator::FileSystem& fs) {
-        fs.addFile(u"/d/\u03B1\u03B2.txt", Bytes{1, 2, 3});
-        fs.addDirectory(u"/d/sub");
-    });
-    // The handset holds the name as the line carried it.
-    Emulator::NodePtr node;
-    EXPECT_EQ(handset->edit([&](Emulator::FileSystem& fs) {
-        return fs.lookup("/d/&#x3B1;&#x3B2;.txt", node);
-    }),
-              0u);
-
-    EFSDir directory(port.get(), kTimeout, kSubsystem);
-    directory.OpenDir(u"/d");
-    const auto entries = directory.ReadAll();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name(), u"\u03B1\u03B2.txt");
-    EXPECT_EQ(entries[0].size(), 3u);
-    EXPECT_EQ(entries[1].name(), u"sub");
-    EXPECT_EQ(entries[1].type(), Marl::Common::EfsReadDirEntry::kTypeDirectory);
 }
 
 TEST_F(PtyHandsetServerTest, DropsDamagedFramesAndAnswersTheNextRequest)

@@ -79,120 +79,74 @@ private:
     std::string slaveName_;
 };
 
+using Result = std::pair<HRESULT, Bytes>;
+
 const Bytes kRequest{0x4B, 0x13, 0x03, 0x00, 0x05, 0x00, 0x00, 0x00};  // CLOSE fd 5
 const Bytes kResponse{0x4B, 0x13, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00}; // errno 0
 
-struct Exchange {
-    HRESULT result;
-    Bytes response;
-};
+class SerialPortTest : public ::testing::Test {
+protected:
+    // Sends kRequest while the handset reads it and answers with `stream`,
+    // one byte a write; returns the result and what landed in the buffer.
+    Result exchange(const Bytes& stream, ULONG timeout = 2000, USHORT capacity = 64)
+    {
+        std::thread device([&] {
+            EXPECT_EQ(handset.readRequest(), kRequest);
+            for (std::uint8_t byte : stream) {
+                handset.write({byte});
+            }
+        });
+        Bytes buffer(capacity, 0xCC);
+        USHORT length = capacity;
+        const HRESULT hr = port->SendRequest(static_cast<ULONG>(kRequest.size()), kRequest.data(),
+                                             1, 0, timeout, &length, buffer.data());
+        device.join();
+        buffer.resize(SUCCEEDED(hr) ? length : capacity);
+        return {hr, buffer};
+    }
 
-Exchange send(IDiagPort* port, const Bytes& request, ULONG timeout = 2000, USHORT capacity = 64)
-{
-    Bytes buffer(capacity, 0xCC);
-    USHORT length = capacity;
-    const HRESULT hr = port->SendRequest(static_cast<ULONG>(request.size()), request.data(), 1, 0,
-                                         timeout, &length, buffer.data());
-    buffer.resize(SUCCEEDED(hr) ? length : capacity);
-    return {hr, buffer};
-}
+    FakeHandset handset;
+    Platform::ComPtr<IDiagPort> port =
+        Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+};
 
 } // namespace
 
-TEST(SerialPort, ExchangesOneFrameEachWay)
+TEST_F(SerialPortTest, DropsUnsolicitedPacketsAndNoiseAndTakesErrorResponses)
 {
-    FakeHandset handset;
-    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
-    std::thread device([&] {
-        EXPECT_EQ(handset.readRequest(), kRequest);
-        handset.write(frameOf(kResponse));
-    });
-    const Exchange exchange = send(port.get(), kRequest);
-    device.join();
-    EXPECT_EQ(exchange.result, S_OK);
-    EXPECT_EQ(exchange.response, kResponse);
-}
-
-TEST(SerialPort, DropsUnsolicitedPacketsNoiseAndSplitsOnTheWay)
-{
-    FakeHandset handset;
-    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
-    std::thread device([&] {
-        handset.readRequest();
-        Bytes stream{0x01, 0x02, 0x7E};                            // line noise, ending in a flag
-        for (const Bytes& packet : {Bytes{0x10, 0x00, 0x12, 0x00}, // a log packet
-                                    Bytes{0x60, 0x01, 0x02},       // an event
-                                    Bytes{0x79, 0x00, 0x01}}) {    // a message
-            const Bytes frame = frameOf(packet);
-            stream.insert(stream.end(), frame.begin(), frame.end());
-        }
-        const Bytes answer = frameOf(kResponse);
-        stream.insert(stream.end(), answer.begin(), answer.end());
-        for (std::uint8_t byte : stream) { // one byte a write
-            handset.write({byte});
-        }
-    });
-    const Exchange exchange = send(port.get(), kRequest);
-    device.join();
-    EXPECT_EQ(exchange.result, S_OK);
-    EXPECT_EQ(exchange.response, kResponse);
+    Bytes stream{0x01, 0x02, 0x7E};                            // line noise, ending in a flag
+    for (const Bytes& packet : {Bytes{0x10, 0x00, 0x12, 0x00}, // a log packet
+                                Bytes{0x60, 0x01, 0x02},       // an event
+                                Bytes{0x79, 0x00, 0x01},       // a message
+                                kResponse}) {
+        const Bytes frame = frameOf(packet);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    EXPECT_EQ(exchange(stream), Result(S_OK, kResponse));
     auto* serial = static_cast<Transport::SerialPort*>(port.get());
     EXPECT_EQ(serial->counters().framesDropped, 3u);
     EXPECT_EQ(serial->counters().badFrames, 1u);
-}
 
-TEST(SerialPort, DiagnosticErrorResponsesAnswerTheRequest)
-{
-    FakeHandset handset;
-    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+    // A diagnostic error response (command 0x13 and the request) answers too.
     Bytes badCommand{0x13};
     badCommand.insert(badCommand.end(), kRequest.begin(), kRequest.end());
-    std::thread device([&] {
-        handset.readRequest();
-        handset.write(frameOf(badCommand));
-    });
-    const Exchange exchange = send(port.get(), kRequest);
-    device.join();
-    EXPECT_EQ(exchange.result, S_OK);
-    EXPECT_EQ(exchange.response, badCommand);
+    EXPECT_EQ(exchange(frameOf(badCommand)), Result(S_OK, badCommand));
 }
 
-TEST(SerialPort, TimeoutsAndLateAnswers)
+TEST_F(SerialPortTest, TimeoutsAndLateAnswers)
 {
-    FakeHandset handset;
-    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
-    // No answer within the timeout.
-    std::thread silent([&] { handset.readRequest(); });
-    EXPECT_EQ(send(port.get(), kRequest, 100).result, Transport::kTimeoutResult);
-    silent.join();
-
+    EXPECT_EQ(exchange({}, 100).first, Transport::kTimeoutResult);
     // The late answer to that request arrives before the next one is sent; it
     // must not be taken for the answer to the next.
     handset.write(frameOf({0x4B, 0x13, 0x03, 0x00, 0x09, 0x00, 0x00, 0x00}));
-    std::thread device([&] {
-        handset.readRequest();
-        handset.write(frameOf(kResponse));
-    });
     ::usleep(50 * 1000); // let the late frame reach the line before the request goes
-    const Exchange exchange = send(port.get(), kRequest);
-    device.join();
-    EXPECT_EQ(exchange.result, S_OK);
-    EXPECT_EQ(exchange.response, kResponse);
+    EXPECT_EQ(exchange(frameOf(kResponse)), Result(S_OK, kResponse));
 }
 
-TEST(SerialPort, NeverWritesPastTheCallersBuffer)
+TEST_F(SerialPortTest, NeverWritesPastTheCallersBuffer)
 {
-    FakeHandset handset;
-    auto port = Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
-    std::thread device([&] {
-        handset.readRequest();
-        handset.write(frameOf(kResponse));
-    });
-    const Exchange exchange = send(port.get(), kRequest, 2000, 7);
-    device.join();
-    EXPECT_EQ(exchange.result, Transport::kBufferTooSmallResult);
-    EXPECT_EQ(exchange.response, Bytes(7, 0xCC));
-
+    EXPECT_EQ(exchange(frameOf(kResponse), 2000, 7),
+              Result(Transport::kBufferTooSmallResult, Bytes(7, 0xCC)));
     USHORT length = 8;
     EXPECT_EQ(port->SendRequest(0, nullptr, 1, 0, 100, &length, nullptr), E_POINTER);
 }
