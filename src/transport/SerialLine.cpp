@@ -16,16 +16,16 @@
 
 namespace Transport {
 
-SerialSettings parseSerialSpec(std::string_view spec)
+SerialSettings parseSerialPort(std::string_view written)
 {
     constexpr std::string_view kScheme = "serial:";
-    if (spec.substr(0, kScheme.size()) != kScheme || spec.size() == kScheme.size()) {
+    if (written.substr(0, kScheme.size()) != kScheme || written.size() == kScheme.size()) {
         throw std::invalid_argument(
             "a serial port is written serial:<device>[:<baud>], for example "
             "serial:/dev/ttyUSB0:115200");
     }
     SerialSettings settings;
-    std::string_view rest = spec.substr(kScheme.size());
+    std::string_view rest = written.substr(kScheme.size());
     const std::size_t colon = rest.rfind(':');
     // "COM3" has no colon; "C:..." is no device name we accept, so the last
     // colon always starts the baud rate.

@@ -19,7 +19,7 @@ struct SerialSettings {
 
 // Parses "serial:<device>[:<baud>]". Throws std::invalid_argument with a
 // message for people.
-SerialSettings parseSerialSpec(std::string_view spec);
+SerialSettings parseSerialPort(std::string_view written);
 
 class SerialLine {
 public:

@@ -54,7 +54,7 @@ Platform::ComPtr<IDiagPort> openPort(const Options& options, std::ostream& err)
     }
     Transport::SerialSettings settings;
     try {
-        settings = Transport::parseSerialSpec(options.port);
+        settings = Transport::parseSerialPort(options.port);
     } catch (const std::invalid_argument& e) {
         throw Failure(kUsage, std::string("--port ") + options.port + ": " + e.what());
     }

@@ -59,7 +59,7 @@ Transport::SerialSettings settingsFrom(BSTR port)
                       L"Open needs a serial port, such as \"COM3\" or \"serial:COM3:115200\""};
     }
     try {
-        return Transport::parseSerialSpec(written);
+        return Transport::parseSerialPort(written);
     } catch (const std::invalid_argument& error) {
         throw Failure{E_INVALIDARG, widen(error.what())};
     }

@@ -49,7 +49,7 @@ public:
         ::close(slave_);
     }
 
-    std::string spec() const { return "serial:" + slaveName_; }
+    std::string portText() const { return "serial:" + slaveName_; }
 
     // The next request frame the port sent, unescaped.
     Bytes readRequest()
@@ -107,7 +107,7 @@ protected:
 
     FakeHandset handset;
     Platform::ComPtr<IDiagPort> port =
-        Transport::SerialPort::open(Transport::parseSerialSpec(handset.spec()));
+        Transport::SerialPort::open(Transport::parseSerialPort(handset.portText()));
 };
 
 } // namespace
@@ -153,7 +153,7 @@ TEST_F(SerialPortTest, NeverWritesPastTheCallersBuffer)
 
 TEST(SerialPort, MissingDeviceIsASystemError)
 {
-    EXPECT_THROW(Transport::SerialPort::open(Transport::parseSerialSpec("serial:/dev/vornak-none")),
+    EXPECT_THROW(Transport::SerialPort::open(Transport::parseSerialPort("serial:/dev/vornak-none")),
                  std::system_error);
 }
 
@@ -161,14 +161,14 @@ TEST(SerialPort, MissingDeviceIsASystemError)
 
 TEST(SerialSpec, DeviceAndBaudRate)
 {
-    const auto posix = Transport::parseSerialSpec("serial:/dev/ttyUSB0");
+    const auto posix = Transport::parseSerialPort("serial:/dev/ttyUSB0");
     EXPECT_EQ(posix.device, "/dev/ttyUSB0");
     EXPECT_EQ(posix.baud, 115200u);
-    const auto windows = Transport::parseSerialSpec("serial:COM3:921600");
+    const auto windows = Transport::parseSerialPort("serial:COM3:921600");
     EXPECT_EQ(windows.device, "COM3");
     EXPECT_EQ(windows.baud, 921600u);
     for (const char* bad :
          {"", "serial:", "serial::9600", "serial:/dev/x:fast", "serial:/dev/x:0", "tcp:host:1"}) {
-        EXPECT_THROW(Transport::parseSerialSpec(bad), std::invalid_argument) << bad;
+        EXPECT_THROW(Transport::parseSerialPort(bad), std::invalid_argument) << bad;
     }
 }
