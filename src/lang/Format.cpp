@@ -9,7 +9,7 @@ namespace Lang {
 
 namespace {
 
-// One conversion specification, as parsed from the format.
+// One conversion directive, as parsed from the format.
 struct Conversion {
     std::string flags;
     int width = -1;     // -1: none
@@ -17,33 +17,33 @@ struct Conversion {
     std::string length; // "", "hh", "h", "l", "ll", "j", "z", "t", "L", "w"
     char conversion = 0;
 
-    // The specification again, with '*' replaced by the values taken.
+    // The directive again, with '*' replaced by the values taken.
     std::string text(char conversionChar, bool keepLength = true) const
     {
-        std::string spec = "%" + flags;
+        std::string directive = "%" + flags;
         if (width >= 0) {
-            spec += std::to_string(width);
+            directive += std::to_string(width);
         }
         if (precision >= 0) {
-            spec += "." + std::to_string(precision);
+            directive += "." + std::to_string(precision);
         }
         if (keepLength) {
-            spec += length;
+            directive += length;
         }
-        spec += conversionChar;
-        return spec;
+        directive += conversionChar;
+        return directive;
     }
 };
 
 template <class T>
-void appendFormatted(std::string& out, const std::string& spec, T value)
+void appendFormatted(std::string& out, const std::string& directive, T value)
 {
     char small[128];
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #endif
-    const int needed = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int needed = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (needed < 0) {
         return;
     }
@@ -53,7 +53,7 @@ void appendFormatted(std::string& out, const std::string& spec, T value)
     }
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(needed) + 1);
-    std::snprintf(&out[start], static_cast<std::size_t>(needed) + 1, spec.c_str(), value);
+    std::snprintf(&out[start], static_cast<std::size_t>(needed) + 1, directive.c_str(), value);
     out.resize(start + static_cast<std::size_t>(needed));
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
@@ -92,7 +92,7 @@ std::string vformat(const char* format, std::va_list arguments)
             out += *p++;
             continue;
         }
-        const char* specStart = p++;
+        const char* directiveStart = p++;
         Conversion c;
         while (isFlag(*p)) {
             c.flags += *p++;
@@ -129,7 +129,7 @@ std::string vformat(const char* format, std::va_list arguments)
         }
         c.conversion = *p;
         if (c.conversion == '\0') {
-            out.append(specStart); // an incomplete specification is plain text
+            out.append(directiveStart); // an incomplete directive is plain text
             break;
         }
         ++p;
@@ -224,7 +224,7 @@ std::string vformat(const char* format, std::va_list arguments)
             break;
         }
         default:
-            out.append(specStart, p); // not a conversion: copied as written
+            out.append(directiveStart, p); // not a conversion: copied as written
             break;
         }
     }
