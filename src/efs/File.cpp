@@ -160,9 +160,7 @@ std::uint32_t File::Seek(std::uint32_t offset, std::uint32_t origin)
 
 std::uint32_t File::Size()
 {
-    std::uint32_t mode = 0, size = 0, nlink = 0, atime = 0, mtime = 0, ctime = 0;
-    Stat(&mode, &size, &nlink, &atime, &mtime, &ctime);
-    return size;
+    return sizeFromStat();
 }
 
 void File::Attach(std::int32_t fd)
@@ -192,12 +190,7 @@ void File::Stat(std::uint32_t* mode, std::uint32_t* size, std::uint32_t* nlink,
     std::uint32_t values[6] = {};
     CEFSFStat(port_.get(), timeout_, subsysId_)
         .Execute(fd_, values[0], values[1], values[2], values[3], values[4], values[5]);
-    std::uint32_t* targets[6] = {mode, size, nlink, atime, mtime, ctime};
-    for (int i = 0; i < 6; ++i) {
-        if (targets[i] != nullptr) {
-            *targets[i] = values[i];
-        }
-    }
+    storeStat(values, mode, size, nlink, atime, mtime, ctime);
 }
 
 } // namespace Efs

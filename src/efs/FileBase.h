@@ -41,6 +41,29 @@ public:
     std::uint32_t position() const { return position_; }
 
 protected:
+    // The size as the derived class's Stat reports it.
+    std::uint32_t sizeFromStat()
+    {
+        std::uint32_t size = 0;
+        Stat(nullptr, &size, nullptr, nullptr, nullptr, nullptr);
+        return size;
+    }
+
+    // Hands the six values of a stat, in Stat's order, to the targets the
+    // caller asked for (any of them may be null).
+    template <class Value>
+    static void storeStat(const Value (&values)[6], std::uint32_t* mode, std::uint32_t* size,
+                          std::uint32_t* nlink, std::uint32_t* atime, std::uint32_t* mtime,
+                          std::uint32_t* ctime)
+    {
+        std::uint32_t* targets[6] = {mode, size, nlink, atime, mtime, ctime};
+        for (int i = 0; i < 6; ++i) {
+            if (targets[i] != nullptr) {
+                *targets[i] = static_cast<std::uint32_t>(values[i]);
+            }
+        }
+    }
+
     std::uint32_t timeout_;
     std::uint8_t subsysId_;
     std::uint32_t position_ = 0;

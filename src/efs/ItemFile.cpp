@@ -106,9 +106,7 @@ std::uint32_t ItemFile::Seek(std::uint32_t offset, std::uint32_t)
 
 std::uint32_t ItemFile::Size()
 {
-    std::uint32_t mode = 0, size = 0, nlink = 0, atime = 0, mtime = 0, ctime = 0;
-    Stat(&mode, &size, &nlink, &atime, &mtime, &ctime);
-    return size;
+    return sizeFromStat();
 }
 
 void ItemFile::Stat(std::uint32_t* mode, std::uint32_t* size, std::uint32_t* nlink,
@@ -120,12 +118,7 @@ void ItemFile::Stat(std::uint32_t* mode, std::uint32_t* size, std::uint32_t* nli
     Platform::throwIfFailed(items.StatItem(path.get(), &values[0], &values[1], &values[2],
                                            &values[3], &values[4], &values[5]),
                             &items, IID_IItemService);
-    std::uint32_t* targets[6] = {mode, size, nlink, atime, mtime, ctime};
-    for (int i = 0; i < 6; ++i) {
-        if (targets[i] != nullptr) {
-            *targets[i] = values[i];
-        }
-    }
+    storeStat(values, mode, size, nlink, atime, mtime, ctime);
 }
 
 } // namespace Efs
