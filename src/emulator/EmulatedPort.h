@@ -51,9 +51,7 @@ public:
     void* interfaceFor(REFIID iid);
 
     // IDiagPort (IServerPort shares its first two unused slots).
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOTS_1_TO_3
     // Carries one request to the handset and brings back its response.
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,

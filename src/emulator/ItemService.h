@@ -22,16 +22,7 @@ public:
 
     void* interfaceFor(REFIID iid);
 
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
-    VORNAK_RESERVED_SLOT(4)
-    VORNAK_RESERVED_SLOT(5)
-    VORNAK_RESERVED_SLOT(6)
-    VORNAK_RESERVED_SLOT(7)
-    VORNAK_RESERVED_SLOT(8)
-    VORNAK_RESERVED_SLOT(9)
-    VORNAK_RESERVED_SLOT(10)
+    VORNAK_RESERVED_SLOTS_1_TO_10
     HRESULT STDMETHODCALLTYPE StatItem(BSTR path, ULONG* mode, ULONG* size, ULONG* linkCount,
                                        ULONG* accessTime, ULONG* modificationTime,
                                        ULONG* creationTime) override;

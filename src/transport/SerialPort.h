@@ -50,9 +50,7 @@ public:
 
     void* interfaceFor(REFIID iid);
 
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOTS_1_TO_3
     // `timeout` bounds the whole exchange in milliseconds; 0 means the default.
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,

@@ -55,9 +55,7 @@ public:
         const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
         return known ? static_cast<IDiagPort*>(this) : nullptr;
     }
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override

@@ -31,13 +31,7 @@ public:
     void* interfaceFor(REFIID iid);
 
     // IPortServer
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
-    VORNAK_RESERVED_SLOT(4)
-    VORNAK_RESERVED_SLOT(5)
-    VORNAK_RESERVED_SLOT(6)
-    VORNAK_RESERVED_SLOT(7)
+    VORNAK_RESERVED_SLOTS_1_TO_7
     HRESULT STDMETHODCALLTYPE GetPortDirectory(IPortDirectory** directory) override;
 
     // IPortServerControl

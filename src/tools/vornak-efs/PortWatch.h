@@ -23,9 +23,7 @@ public:
 
     void* interfaceFor(REFIID iid);
 
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOTS_1_TO_3
     // Forwards the call unchanged and notes a failed result.
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,

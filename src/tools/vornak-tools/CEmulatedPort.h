@@ -64,13 +64,7 @@ public:
 
     // IDiagPort and IServerPort, carried out by the Emulator::EmulatedPort;
     // the two share the unused slots 1 and 2.
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
-    VORNAK_RESERVED_SLOT(4)
-    VORNAK_RESERVED_SLOT(5)
-    VORNAK_RESERVED_SLOT(6)
-    VORNAK_RESERVED_SLOT(7)
+    VORNAK_RESERVED_SLOTS_1_TO_7
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override;

@@ -42,9 +42,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_BadFrames(double* pVal) override;
 
     // IDiagPort: refused with HRESULT_FROM_WIN32(ERROR_NOT_READY) until Open.
-    VORNAK_RESERVED_SLOT(1)
-    VORNAK_RESERVED_SLOT(2)
-    VORNAK_RESERVED_SLOT(3)
+    VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
                                           ULONG constant0, ULONG timeout, USHORT* responseLength,
                                           BYTE* response) override;
