@@ -5,8 +5,8 @@
 #include "platform/ComPtr.h"
 #include "vornak/ClassTable.h"
 #include "vornak/ErrorInfo.h"
+#include "vornak/TaskMemory.h"
 
-#include <cstring>
 #include <utility>
 
 using Marl::Common::EfsReadDirEntry;
@@ -44,14 +44,11 @@ DWORD toElementType(std::uint32_t type)
 // allocator cannot supply the name.
 bool fillRecord(const EfsReadDirEntry& entry, STATSTG& record)
 {
-    const std::u16string& name = entry.name();
-    const std::size_t bytes = (name.size() + 1) * sizeof(char16_t);
-    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-    if (copy == nullptr) {
+    LPOLESTR name = Vornak::taskMemoryCopy(entry.name());
+    if (name == nullptr) {
         return false;
     }
-    std::memcpy(copy, name.c_str(), bytes);
-    record.pwcsName = copy;
+    record.pwcsName = name;
     record.type = toElementType(entry.type());
     record.cbSize.QuadPart = entry.size();
     record.mtime = toFileTime(entry.modificationTime());

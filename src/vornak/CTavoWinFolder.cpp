@@ -4,10 +4,10 @@
 #include "system/BasicPath.h"
 #include "system/Win32PathTraits.h"
 #include "vornak/ErrorInfo.h"
+#include "vornak/TaskMemory.h"
 
 #include <shlwapi.h>
 
-#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -317,13 +317,10 @@ HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     pstatstg->grfStateBits = grfStateBits_;
     pstatstg->pwcsName = nullptr;
     if (grfStatFlag == STATFLAG_DEFAULT && named_) {
-        const std::size_t bytes = (path_.size() + 1) * sizeof(char16_t);
-        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        if (copy == nullptr) {
+        pstatstg->pwcsName = Vornak::taskMemoryCopy(path_);
+        if (pstatstg->pwcsName == nullptr) {
             return STG_E_INSUFFICIENTMEMORY;
         }
-        std::memcpy(copy, path_.c_str(), bytes);
-        pstatstg->pwcsName = copy;
     }
     return S_OK;
 }

@@ -4,9 +4,9 @@
 #include "efs/ItemFile.h"
 #include "platform/Bstr.h"
 #include "vornak/ErrorInfo.h"
+#include "vornak/TaskMemory.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 using Vornak::InterfaceEntry;
@@ -212,15 +212,8 @@ HRESULT FileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
         if ((grfStatFlag & STATFLAG_NONAME) != 0) {
             return S_OK;
         }
-        const std::size_t bytes = (name_.size() + 1) * sizeof(char16_t);
-        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        if (copy == nullptr) {
-            pstatstg->pwcsName = nullptr;
-            return STG_E_INSUFFICIENTMEMORY;
-        }
-        std::memcpy(copy, name_.c_str(), bytes);
-        pstatstg->pwcsName = copy;
-        return S_OK;
+        pstatstg->pwcsName = Vornak::taskMemoryCopy(name_);
+        return pstatstg->pwcsName != nullptr ? S_OK : STG_E_INSUFFICIENTMEMORY;
     });
 }
 
