@@ -92,7 +92,7 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
         return E_POINTER;
     }
     *ppEnum = nullptr;
-    Vornak::EnumConnections::Connections connections;
+    Vornak::EnumConnections::Items connections;
     try {
         const CriticalSection::Lock lock(section_);
         for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
@@ -120,129 +120,11 @@ Platform::ComPtr<IUnknown> ConnectionPoint::sinkAt(std::size_t slot)
     return slots_[slot]; // slots are never removed, only emptied
 }
 
-EnumConnections::EnumConnections(IUnknown* outer, Connections connections, std::size_t position)
-    : ComObject(outer)
-    , connections_(std::move(connections))
-    , position_(position)
-{}
-
-std::span<const InterfaceEntry<EnumConnections>> EnumConnections::interfaceTable()
-{
-    static constexpr InterfaceEntry<EnumConnections> table[] = {
-        interfaceEntry<EnumConnections, IEnumConnections>(IID_IEnumConnections),
-    };
-    return table;
-}
-
-HRESULT EnumConnections::Next(ULONG cConnections, CONNECTDATA* rgcd, ULONG* pcFetched)
-{
-    if (rgcd == nullptr) {
-        return E_POINTER;
-    }
-    ULONG fetched = 0;
-    while (fetched < cConnections && position_ < connections_.size()) {
-        const Connection& connection = connections_[position_++];
-        connection.sink->AddRef();
-        rgcd[fetched].pUnk = connection.sink.get();
-        rgcd[fetched].dwCookie = connection.cookie;
-        ++fetched;
-    }
-    if (pcFetched != nullptr) {
-        *pcFetched = fetched;
-    }
-    return fetched == cConnections ? S_OK : S_FALSE;
-}
-
-HRESULT EnumConnections::Skip(ULONG cConnections)
-{
-    const std::size_t left = connections_.size() - position_;
-    if (cConnections > left) {
-        position_ = connections_.size();
-        return S_FALSE;
-    }
-    position_ += cConnections;
-    return S_OK;
-}
-
-HRESULT EnumConnections::Reset()
-{
-    position_ = 0;
-    return S_OK;
-}
-
-HRESULT EnumConnections::Clone(IEnumConnections** ppEnum)
-{
-    try {
-        return create(nullptr, IID_IEnumConnections, reinterpret_cast<void**>(ppEnum),
-                      Connections(connections_), position_);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-}
-
-EnumConnectionPoints::EnumConnectionPoints(IUnknown* outer, Points points, std::size_t position)
-    : ComObject(outer)
-    , points_(std::move(points))
-    , position_(position)
-{}
-
-std::span<const InterfaceEntry<EnumConnectionPoints>> EnumConnectionPoints::interfaceTable()
-{
-    static constexpr InterfaceEntry<EnumConnectionPoints> table[] = {
-        interfaceEntry<EnumConnectionPoints, IEnumConnectionPoints>(IID_IEnumConnectionPoints),
-    };
-    return table;
-}
-
-HRESULT EnumConnectionPoints::Next(ULONG cConnections, IConnectionPoint** ppCP, ULONG* pcFetched)
-{
-    if (ppCP == nullptr) {
-        return E_POINTER;
-    }
-    ULONG fetched = 0;
-    while (fetched < cConnections && position_ < points_.size()) {
-        IConnectionPoint* point = points_[position_++].get();
-        point->AddRef();
-        ppCP[fetched++] = point;
-    }
-    if (pcFetched != nullptr) {
-        *pcFetched = fetched;
-    }
-    return fetched == cConnections ? S_OK : S_FALSE;
-}
-
-HRESULT EnumConnectionPoints::Skip(ULONG cConnections)
-{
-    const std::size_t left = points_.size() - position_;
-    if (cConnections > left) {
-        position_ = points_.size();
-        return S_FALSE;
-    }
-    position_ += cConnections;
-    return S_OK;
-}
-
-HRESULT EnumConnectionPoints::Reset()
-{
-    position_ = 0;
-    return S_OK;
-}
-
-HRESULT EnumConnectionPoints::Clone(IEnumConnectionPoints** ppEnum)
-{
-    try {
-        return create(nullptr, IID_IEnumConnectionPoints, reinterpret_cast<void**>(ppEnum),
-                      Points(points_), position_);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-}
-
 HRESULT NoConnectionPoints::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
-    return Vornak::EnumConnectionPoints::create(nullptr, IID_IEnumConnectionPoints,
-                                                reinterpret_cast<void**>(ppEnum),
-                                                Vornak::EnumConnectionPoints::Points(), 0u);
+    return Vornak::EnumConnectionPoints::create(
+        nullptr, IID_IEnumConnectionPoints, reinterpret_cast<void**>(ppEnum),
+        Vornak::EnumConnectionPoints::Items(), std::size_t{0});
 }
 
 HRESULT NoConnectionPoints::FindConnectionPoint(REFIID, IConnectionPoint** ppCP)

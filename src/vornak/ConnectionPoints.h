@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace Vornak {
@@ -90,51 +91,107 @@ private:
     std::vector<Platform::ComPtr<IUnknown>> slots_;
 };
 
+// An enumerator over the items it was made with: Traits names the
+// enumerator interface and its identifier, the item kept, the element handed
+// out, and handOut, which fills an element with a reference the caller owns.
+template <class Traits>
+class SnapshotEnum final : public ComObject<SnapshotEnum<Traits>, typename Traits::Interface> {
+public:
+    using Interface = typename Traits::Interface;
+    using Items = std::vector<typename Traits::Item>;
+
+    static std::span<const InterfaceEntry<SnapshotEnum>> interfaceTable()
+    {
+        static constexpr InterfaceEntry<SnapshotEnum> table[] = {
+            interfaceEntry<SnapshotEnum, Interface>(Traits::iid),
+        };
+        return table;
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, typename Traits::Element* elements,
+                                   ULONG* fetched) override
+    {
+        if (elements == nullptr) {
+            return E_POINTER;
+        }
+        ULONG handed = 0;
+        while (handed < count && position_ < items_.size()) {
+            Traits::handOut(items_[position_++], elements[handed++]);
+        }
+        if (fetched != nullptr) {
+            *fetched = handed;
+        }
+        return handed == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
+    {
+        if (count > items_.size() - position_) {
+            position_ = items_.size();
+            return S_FALSE;
+        }
+        position_ += count;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override
+    {
+        position_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(Interface** clone) override
+    {
+        try {
+            return SnapshotEnum::create(nullptr, Traits::iid, reinterpret_cast<void**>(clone),
+                                        Items(items_), position_);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+private:
+    friend ComObject<SnapshotEnum, Interface>;
+    SnapshotEnum(IUnknown* outer, Items items, std::size_t position)
+        : ComObject<SnapshotEnum, Interface>(outer)
+        , items_(std::move(items))
+        , position_(position)
+    {}
+
+    Items items_;
+    std::size_t position_;
+};
+
 // The connections of a point as they were when it was asked: each sink with
 // its cookie.
-class EnumConnections final : public ComObject<EnumConnections, IEnumConnections> {
-public:
+struct ConnectionsTraits {
     struct Connection {
         Platform::ComPtr<IUnknown> sink;
         DWORD cookie;
     };
-    using Connections = std::vector<Connection>;
-
-    static std::span<const InterfaceEntry<EnumConnections>> interfaceTable();
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, CONNECTDATA* rgcd,
-                                   ULONG* pcFetched) override;
-    HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) override;
-    HRESULT STDMETHODCALLTYPE Reset() override;
-    HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** ppEnum) override;
-
-private:
-    friend ComObject;
-    EnumConnections(IUnknown* outer, Connections connections, std::size_t position);
-
-    Connections connections_;
-    std::size_t position_;
+    using Interface = IEnumConnections;
+    using Item = Connection;
+    using Element = CONNECTDATA;
+    static constexpr const IID& iid = IID_IEnumConnections;
+    static void handOut(const Connection& connection, CONNECTDATA& data)
+    {
+        connection.sink->AddRef();
+        data.pUnk = connection.sink.get();
+        data.dwCookie = connection.cookie;
+    }
 };
+using EnumConnections = SnapshotEnum<ConnectionsTraits>;
 
-class EnumConnectionPoints final : public ComObject<EnumConnectionPoints, IEnumConnectionPoints> {
-public:
-    using Points = std::vector<Platform::ComPtr<IConnectionPoint>>;
-
-    static std::span<const InterfaceEntry<EnumConnectionPoints>> interfaceTable();
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, IConnectionPoint** ppCP,
-                                   ULONG* pcFetched) override;
-    HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) override;
-    HRESULT STDMETHODCALLTYPE Reset() override;
-    HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** ppEnum) override;
-
-private:
-    friend ComObject;
-    EnumConnectionPoints(IUnknown* outer, Points points, std::size_t position);
-
-    Points points_;
-    std::size_t position_;
+// The connection points of a container.
+struct ConnectionPointsTraits {
+    using Interface = IEnumConnectionPoints;
+    using Item = Platform::ComPtr<IConnectionPoint>;
+    using Element = IConnectionPoint*;
+    static constexpr const IID& iid = IID_IEnumConnectionPoints;
+    static void handOut(const Item& point, IConnectionPoint*& element)
+    {
+        point->AddRef();
+        element = point.get();
+    }
 };
+using EnumConnectionPoints = SnapshotEnum<ConnectionPointsTraits>;
 
 // IConnectionPointContainer with no connection points: the enumeration is
 // empty and every interface is refused with CONNECT_E_NOCONNECTION.

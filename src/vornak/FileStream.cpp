@@ -225,7 +225,7 @@ HRESULT FileStream::Clone(IStream**)
 HRESULT FileStream::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
     try {
-        Vornak::EnumConnectionPoints::Points points;
+        Vornak::EnumConnectionPoints::Items points;
         points.emplace_back(&progress_);
         return Vornak::EnumConnectionPoints::create(nullptr, IID_IEnumConnectionPoints,
                                                     reinterpret_cast<void**>(ppEnum),

@@ -107,4 +107,47 @@ TEST_F(StreamTest, SinksComeAndGoThroughTheConnectionPoint)
     EXPECT_EQ(second.held(), 0u) << "held until the stream goes";
 }
 
+TEST_F(StreamTest, EnumeratorsHandOutThePointAndTheSinksAsTheyWere)
+{
+    ComPtr<IStream> stream = open(L"f", true);
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(ComTest::query<IConnectionPointContainer>(stream.get(), IID_IConnectionPointContainer)
+                  ->EnumConnectionPoints(points.put()),
+              S_OK);
+    IConnectionPoint* found[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(points->Next(2, found, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    IID iid{};
+    EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
+    EXPECT_TRUE(IsEqualIID(iid, IID_ITavoFileCopyProgress));
+    found[0]->Release();
+
+    CountingSink first, second;
+    DWORD cookies[2] = {};
+    ComPtr<IConnectionPoint> point = first.advise(stream.get(), cookies[0]);
+    second.advise(stream.get(), cookies[1]);
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
+    EXPECT_EQ(point->Unadvise(cookies[0]), S_OK); // the enumerator keeps what it was given
+    EXPECT_EQ(connections->Skip(1), S_OK);
+    ComPtr<IEnumConnections> clone;
+    ASSERT_EQ(connections->Clone(clone.put()), S_OK);
+    CONNECTDATA data[2] = {};
+    EXPECT_EQ(clone->Next(2, data, &fetched), S_FALSE); // the clone starts where its source is
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(data[0].dwCookie, cookies[1]);
+    data[0].pUnk->Release();
+    EXPECT_EQ(connections->Skip(2), S_FALSE);
+    EXPECT_EQ(connections->Reset(), S_OK);
+    ASSERT_EQ(connections->Next(1, data, nullptr), S_OK);
+    EXPECT_EQ(data[0].dwCookie, cookies[0]);
+    data[0].pUnk->Release();
+    connections.reset();
+    clone.reset();
+    EXPECT_EQ(first.held(), 0u);
+    EXPECT_EQ(point->Unadvise(cookies[1]), S_OK);
+    EXPECT_EQ(second.held(), 0u);
+}
+
 } // namespace
