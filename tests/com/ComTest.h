@@ -15,20 +15,26 @@
 
 namespace ComTest {
 
-// An export of Vornak.dll as COM loaded it; null when it is not loaded.
+// An export of `moduleName` as COM loaded it; null when it is not loaded.
 template <class Function>
-Function moduleExport(const char* name)
+Function moduleExport(const char* name, const wchar_t* moduleName = L"Vornak.dll")
 {
-    const HMODULE module = GetModuleHandleW(L"Vornak.dll");
+    const HMODULE module = GetModuleHandleW(moduleName);
     return module == nullptr ? nullptr
                              : reinterpret_cast<Function>(
                                    reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 // DllCanUnloadNow of the loaded module; E_UNEXPECTED when it is not loaded.
-inline HRESULT canUnloadNow()
+inline HRESULT canUnloadNow(const wchar_t* moduleName = L"Vornak.dll")
 {
-    const auto function = moduleExport<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
+    const auto function = moduleExport<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow", moduleName);
     return function == nullptr ? E_UNEXPECTED : function();
+}
+
+// A BSTR of a wide literal.
+inline Platform::Bstr bstr(const wchar_t* text)
+{
+    return Platform::Bstr(Platform::asUtf16(text));
 }
 
 // Created as the module's own objects create one another: as IUnknown with

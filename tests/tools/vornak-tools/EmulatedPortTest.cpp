@@ -10,24 +10,11 @@
 
 namespace {
 
+using ComTest::bstr;
 using ComTest::query;
 using Platform::Bstr;
 using Platform::ComPtr;
 using Bytes = std::vector<std::uint8_t>;
-
-Bstr bstr(const wchar_t* text)
-{
-    return Bstr(Platform::asUtf16(text));
-}
-
-HRESULT toolsCanUnloadNow()
-{
-    const HMODULE module = GetModuleHandleW(L"VornakTools.dll");
-    // GetProcAddress knows no signature; void (*)() is the neutral one.
-    const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
-    return function != nullptr ? function() : E_UNEXPECTED;
-}
 
 class EmulatedPortTest : public ::testing::Test {
 protected:
@@ -45,7 +32,7 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(port_.detach()->Release(), 0u);
-        EXPECT_EQ(toolsCanUnloadNow(), S_OK);
+        EXPECT_EQ(ComTest::canUnloadNow(L"VornakTools.dll"), S_OK);
     }
 
     // OPENDIR of "/" through IDiagPort, waiting 1 ms; the response's length in `length`.

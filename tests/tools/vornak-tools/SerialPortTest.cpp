@@ -12,14 +12,10 @@
 
 namespace {
 
+using ComTest::bstr;
 using ComTest::query;
 using Platform::Bstr;
 using Platform::ComPtr;
-
-Bstr bstr(const wchar_t* text)
-{
-    return Bstr(Platform::asUtf16(text));
-}
 
 class SerialPortTest : public ::testing::Test {
 protected:
