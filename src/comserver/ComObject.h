@@ -1,18 +1,22 @@
-// The base of every object of the module: an interlocked reference count, a
-// hold on the module while the object lives, QueryInterface driven by the
-// object's interface table, and aggregation. The IUnknown methods of the
-// object's interfaces go to the controlling unknown: the outer object when
-// the object is aggregated, the object's own inner IUnknown otherwise.
+// The base of every COM object of the project: an interlocked reference
+// count that starts at 0, a hold on the module while the object lives,
+// QueryInterface driven by the object's interface table, and aggregation.
+// The IUnknown methods of the object's interfaces go to the controlling
+// unknown: the outer object when the object is aggregated, the object's own
+// inner IUnknown otherwise. It builds on every platform, so that the ports of
+// the portable core are such objects too.
 #pragma once
 
+#include "comserver/ModuleLock.h"
 #include "platform/Com.h"
-#include "vornak/Module.h"
+#include "platform/ComPtr.h"
 
+#include <atomic>
 #include <new>
 #include <span>
 #include <utility>
 
-namespace Vornak {
+namespace ComServer {
 
 // One row of an object's interface table: an interface identifier and how to
 // reach that interface of the object.
@@ -38,13 +42,18 @@ constexpr InterfaceEntry<Object> interfaceEntry(const IID& iid)
 // provide
 //   HRESULT queryAggregate(REFIID iid, void** out);
 // which is asked for what the table does not hold and answers with a new
-// reference, as the aggregated object's inner QueryInterface does.
+// reference, as the aggregated object's inner QueryInterface does. A class
+// object, which the module keeps until it unloads, declares
+//   static constexpr bool kHoldsModule = false;
+// so that it does not keep the module loaded itself.
 template <class Object, class... Interfaces>
 class ComObject : public Interfaces... {
 public:
     // Creates an object (count 0) from `outer` and `arguments`, asks it for
     // `iid` and destroys it again when that fails. With an outer object only
     // IID_IUnknown may be asked for; anything else gives CLASS_E_NOAGGREGATION.
+    // A constructor's failure is its _com_error's HRESULT, E_OUTOFMEMORY, or
+    // E_FAIL for anything else.
     template <class... Arguments>
     static HRESULT create(IUnknown* outer, REFIID iid, void** out,
                           Arguments&&... arguments) noexcept
@@ -59,6 +68,8 @@ public:
         Object* object = nullptr;
         try {
             object = new Object(outer, std::forward<Arguments>(arguments)...);
+        } catch (const _com_error& error) {
+            return FAILED(error.Error()) ? error.Error() : E_FAIL;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (...) {
@@ -69,6 +80,15 @@ public:
             delete object;
         }
         return hr;
+    }
+
+    // A new stand-alone object, its one reference held by the result, asked
+    // for nothing: for the project's own use of its objects. Throws what the
+    // constructor throws.
+    template <class Result = Object, class... Arguments>
+    static Platform::ComPtr<Result> make(Arguments&&... arguments)
+    {
+        return Platform::ComPtr<Result>(new Object(std::forward<Arguments>(arguments)...));
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
@@ -82,15 +102,31 @@ public:
     ComObject& operator=(const ComObject&) = delete;
 
 protected:
-    explicit ComObject(IUnknown* outer)
+    explicit ComObject(IUnknown* outer = nullptr)
         : inner_(*this)
         , controlling_(outer != nullptr ? outer : &inner_)
     {
-        Module::lock();
+        if constexpr (holdsModule()) {
+            ModuleLock::lock();
+        }
     }
-    virtual ~ComObject() { Module::unlock(); }
+    virtual ~ComObject()
+    {
+        if constexpr (holdsModule()) {
+            ModuleLock::unlock();
+        }
+    }
 
 private:
+    static constexpr bool holdsModule()
+    {
+        if constexpr (requires { Object::kHoldsModule; }) {
+            return Object::kHoldsModule;
+        } else {
+            return true;
+        }
+    }
+
     // The object's own IUnknown: the one an outer object holds, and the
     // controlling unknown of a stand-alone object.
     class InnerUnknown final : public IUnknown {
@@ -128,17 +164,14 @@ private:
             *out = found;
             return S_OK;
         }
-        ULONG STDMETHODCALLTYPE AddRef() override
-        {
-            return static_cast<ULONG>(InterlockedIncrement(&owner_.references_));
-        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return owner_.references_.fetch_add(1) + 1; }
         ULONG STDMETHODCALLTYPE Release() override
         {
-            const LONG remaining = InterlockedDecrement(&owner_.references_);
+            const ULONG remaining = owner_.references_.fetch_sub(1) - 1;
             if (remaining == 0) {
                 delete &owner_;
             }
-            return static_cast<ULONG>(remaining);
+            return remaining;
         }
 
     private:
@@ -147,7 +180,7 @@ private:
 
     InnerUnknown inner_;
     IUnknown* controlling_;
-    LONG references_ = 0;
+    std::atomic<ULONG> references_ = 0;
 };
 
 // InterfaceSupportsErrorInfo for a class whose methods record error
@@ -162,4 +195,4 @@ inline HRESULT supportsErrorInfo(REFIID iid, std::span<const IID* const> support
     return S_FALSE;
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,9 +1,9 @@
-#include "vornak/ConnectionPoints.h"
+#include "comserver/ConnectionPoints.h"
 
 #include <new>
 #include <utility>
 
-namespace Vornak {
+namespace ComServer {
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer& container, const IID& iid)
     : container_(container)
@@ -92,7 +92,7 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
         return E_POINTER;
     }
     *ppEnum = nullptr;
-    Vornak::EnumConnections::Items connections;
+    ComServer::EnumConnections::Items connections;
     try {
         const CriticalSection::Lock lock(section_);
         for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
@@ -103,9 +103,9 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return Vornak::EnumConnections::create(nullptr, IID_IEnumConnections,
-                                           reinterpret_cast<void**>(ppEnum), std::move(connections),
-                                           std::size_t{0});
+    return ComServer::EnumConnections::create(
+        nullptr, IID_IEnumConnections, reinterpret_cast<void**>(ppEnum),
+        std::span<const ConnectionsTraits::Item>(connections), std::size_t{0});
 }
 
 std::size_t ConnectionPoint::slotCount()
@@ -122,9 +122,9 @@ Platform::ComPtr<IUnknown> ConnectionPoint::sinkAt(std::size_t slot)
 
 HRESULT NoConnectionPoints::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
-    return Vornak::EnumConnectionPoints::create(
+    return ComServer::EnumConnectionPoints::create(
         nullptr, IID_IEnumConnectionPoints, reinterpret_cast<void**>(ppEnum),
-        Vornak::EnumConnectionPoints::Items(), std::size_t{0});
+        std::span<const ConnectionPointsTraits::Item>(), std::size_t{0});
 }
 
 HRESULT NoConnectionPoints::FindConnectionPoint(REFIID, IConnectionPoint** ppCP)
@@ -136,4 +136,4 @@ HRESULT NoConnectionPoints::FindConnectionPoint(REFIID, IConnectionPoint** ppCP)
     return CONNECT_E_NOCONNECTION;
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -4,15 +4,15 @@
 // members and so offers no connection point at all.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "platform/ComPtr.h"
-#include "vornak/ComObject.h"
 
 #include <cstddef>
 #include <span>
 #include <utility>
 #include <vector>
 
-namespace Vornak {
+namespace ComServer {
 
 // A critical section, entered for the lifetime of a Lock.
 class CriticalSection {
@@ -91,7 +91,7 @@ private:
     std::vector<Platform::ComPtr<IUnknown>> slots_;
 };
 
-// An enumerator over the items it was made with: Traits names the
+// An enumerator over a copy of the items it was made with: Traits names the
 // enumerator interface and its identifier, the item kept, the element handed
 // out, and handOut, which fills an element with a reference the caller owns.
 template <class Traits>
@@ -139,19 +139,17 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Clone(Interface** clone) override
     {
-        try {
-            return SnapshotEnum::create(nullptr, Traits::iid, reinterpret_cast<void**>(clone),
-                                        Items(items_), position_);
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
+        // The constructor copies the items: no room for them is E_OUTOFMEMORY.
+        return SnapshotEnum::create(nullptr, Traits::iid, reinterpret_cast<void**>(clone),
+                                    std::span<const typename Traits::Item>(items_), position_);
     }
 
 private:
     friend ComObject<SnapshotEnum, Interface>;
-    SnapshotEnum(IUnknown* outer, Items items, std::size_t position)
+    SnapshotEnum(IUnknown* outer, std::span<const typename Traits::Item> items,
+                 std::size_t position)
         : ComObject<SnapshotEnum, Interface>(outer)
-        , items_(std::move(items))
+        , items_(items.begin(), items.end())
         , position_(position)
     {}
 
@@ -201,4 +199,4 @@ public:
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 };
 
-} // namespace Vornak
+} // namespace ComServer

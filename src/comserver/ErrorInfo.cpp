@@ -1,17 +1,12 @@
-#include "vornak/ErrorInfo.h"
+#include "comserver/ErrorInfo.h"
 
+#include "comserver/TaskMemory.h"
 #include "lang/Windows1252.h"
 #include "platform/ComPtr.h"
-#include "vornak/Vornak.h"
 
-#include <new>
 #include <string>
 
-// <windows.h> makes GetMessage a macro for the window-message call; here it
-// is only ever CEFSException's.
-#undef GetMessage
-
-namespace Vornak {
+namespace ComServer {
 
 HRESULT reportError(REFCLSID clsid, const OLECHAR* description, DWORD helpContext, REFIID iid,
                     HRESULT hr) noexcept
@@ -19,10 +14,9 @@ HRESULT reportError(REFCLSID clsid, const OLECHAR* description, DWORD helpContex
     Platform::ComPtr<ICreateErrorInfo> created;
     if (SUCCEEDED(CreateErrorInfo(created.put()))) {
         created->SetGUID(iid);
-        LPOLESTR progId = nullptr;
-        if (SUCCEEDED(ProgIDFromCLSID(clsid, &progId))) {
-            created->SetSource(progId);
-            CoTaskMemFree(progId);
+        TaskMemory<OLECHAR> progId;
+        if (SUCCEEDED(ProgIDFromCLSID(clsid, progId.put()))) {
+            created->SetSource(progId.get());
         }
         if (helpContext != 0) {
             created->SetHelpContext(helpContext);
@@ -75,31 +69,4 @@ ComErrorDetails comErrorDetails(const _com_error& error) noexcept
     return details;
 }
 
-HRESULT reportException(const Boundary& boundary, const CEFSException& exception) noexcept
-{
-    std::string message;
-    try {
-        message = exception.GetMessage();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        // Text that has no 8-bit form (a lone surrogate) goes out as it is.
-        return reportError(*boundary.clsid, Platform::asOleText(exception.GetWideMessage().c_str()),
-                           exception.GetCode(), *boundary.iid, VORNAK_E_HANDSET);
-    }
-    return reportError(*boundary.clsid, message, exception.GetCode(), *boundary.iid,
-                       VORNAK_E_HANDSET);
-}
-
-HRESULT reportException(const Boundary& boundary, const _com_error& error) noexcept
-{
-    const HRESULT hr = error.Error();
-    if (SUCCEEDED(hr)) {
-        return hr;
-    }
-    const ComErrorDetails details = comErrorDetails(error);
-    return reportError(*boundary.clsid, details.description.get(), details.helpContext,
-                       *boundary.iid, hr);
-}
-
-} // namespace Vornak
+} // namespace ComServer

@@ -1,25 +1,27 @@
-// The module's entry point and its four exports; each forwards to the module
-// state or the class table.
-#include "vornak/ClassTable.h"
-#include "vornak/Module.h"
-#include "vornak/TypeLibrary.h"
+// The entry point and the four exports of an in-process module: the same
+// file for Vornak.dll and VornakTools.dll, each of which supplies its server
+// (InprocServer::thisModule) with its class rows and type library.
+#include "comserver/InprocServer.h"
+#include "comserver/Module.h"
+#include "comserver/ModuleLock.h"
 
 #include <olectl.h>
+
+using ComServer::InprocServer;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         DisableThreadLibraryCalls(instance);
-        Vornak::Module::attach(instance);
+        ComServer::Module::attach(instance);
         break;
     case DLL_PROCESS_DETACH:
         // At process exit (reserved not null) other modules may already be
         // gone, so the cached objects are left to the system.
         if (reserved == nullptr) {
-            Vornak::ClassTable::releaseClassObjects();
-            Vornak::TypeLibrary::release();
-            Vornak::Module::detach();
+            InprocServer::thisModule().release();
+            ComServer::Module::detach();
         }
         break;
     default:
@@ -30,20 +32,20 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 STDAPI DllCanUnloadNow()
 {
-    return Vornak::Module::lockCount() == 0 ? S_OK : S_FALSE;
+    return ComServer::ModuleLock::count() == 0 ? S_OK : S_FALSE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)
 {
-    return Vornak::ClassTable::getClassObject(clsid, iid, out);
+    return InprocServer::thisModule().getClassObject(clsid, iid, out);
 }
 
 STDAPI DllRegisterServer()
 {
-    return Vornak::ClassTable::registerServer();
+    return InprocServer::thisModule().registerServer();
 }
 
 STDAPI DllUnregisterServer()
 {
-    return Vornak::ClassTable::unregisterServer();
+    return InprocServer::thisModule().unregisterServer();
 }

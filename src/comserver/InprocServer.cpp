@@ -1,45 +1,24 @@
-#include "vornak/InprocServer.h"
+#include "comserver/InprocServer.h"
 
-#include "vornak/Module.h"
+#include "comserver/ComObject.h"
+#include "comserver/Module.h"
 
-#include <new>
-
-namespace Vornak {
+namespace ComServer {
 
 namespace {
 
 // The class object of one row. It does not hold the module: the row's cache
 // keeps it until unload, and clients that keep it use LockServer.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
-    explicit ClassFactory(CreateFunction create)
-        : create_(create)
-    {}
+    static constexpr bool kHoldsModule = false;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    static std::span<const InterfaceEntry<ClassFactory>> interfaceTable()
     {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            AddRef();
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG remaining = InterlockedDecrement(&references_);
-        if (remaining == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(remaining);
+        static constexpr InterfaceEntry<ClassFactory> table[] = {
+            interfaceEntry<ClassFactory, IClassFactory>(IID_IClassFactory),
+        };
+        return table;
     }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
@@ -49,18 +28,21 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
         if (lock) {
-            Module::lock();
+            ModuleLock::lock();
         } else {
-            Module::unlock();
+            ModuleLock::unlock();
         }
         return S_OK;
     }
 
 private:
-    ~ClassFactory() = default;
+    friend ComObject;
+    ClassFactory(IUnknown* outer, CreateFunction createInstance)
+        : ComObject(outer)
+        , create_(createInstance)
+    {}
 
     CreateFunction create_;
-    LONG references_ = 1;
 };
 
 } // namespace
@@ -83,9 +65,10 @@ HRESULT InprocServer::getClassObject(REFCLSID clsid, REFIID iid, void** out) con
             }
             factory = row.classObject.load();
             if (factory == nullptr) {
-                factory = new (std::nothrow) ClassFactory(row.create);
-                if (factory == nullptr) {
-                    return E_OUTOFMEMORY;
+                const HRESULT hr = ClassFactory::create(
+                    nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory), row.create);
+                if (FAILED(hr)) {
+                    return hr;
                 }
                 row.classObject.store(factory);
             }
@@ -95,13 +78,14 @@ HRESULT InprocServer::getClassObject(REFCLSID clsid, REFIID iid, void** out) con
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-void InprocServer::releaseClassObjects() const
+void InprocServer::release() const
 {
     for (ClassRow& row : rows_) {
         if (IClassFactory* factory = row.classObject.exchange(nullptr)) {
             factory->Release();
         }
     }
+    typeInfo_->release();
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,15 +1,17 @@
 // An in-process server as data: a table of creatable classes and the type
-// library they are described in drive DllGetClassObject, DllRegisterServer and
-// DllUnregisterServer. Vornak.dll and the emulated port module each keep one
-// such table; the code behind it is shared.
+// library they are described in drive DllGetClassObject, DllRegisterServer,
+// DllUnregisterServer and the IDispatch of the dual interfaces. Vornak.dll
+// and VornakTools.dll each define theirs (InprocServer::thisModule); the
+// exports of InprocExports.cpp and the code behind them are shared.
 #pragma once
 
+#include "comserver/TypeInfoCache.h"
 #include "platform/Com.h"
 
 #include <atomic>
 #include <span>
 
-namespace Vornak {
+namespace ComServer {
 
 // Creates an instance, stand-alone when `outer` is null and aggregated
 // otherwise, and asks it for `iid`.
@@ -29,21 +31,26 @@ struct ClassRow {
 
 class InprocServer {
 public:
-    // `rows` (searched in order) and the module's type library `library`,
-    // which the module carries as resource TYPELIB 1.
-    constexpr InprocServer(std::span<ClassRow> rows, const GUID& library)
+    // `rows` (searched in order) and the type information of the module's
+    // type library, which the module carries as resource TYPELIB 1.
+    constexpr InprocServer(std::span<ClassRow> rows, TypeInfoCache& typeInfo)
         : rows_(rows)
-        , library_(&library)
+        , typeInfo_(&typeInfo)
     {}
 
+    // The server of the module this code is linked into. Each in-process
+    // module defines it once, with its class rows and type library.
+    static const InprocServer& thisModule();
+
     std::span<ClassRow> rows() const { return rows_; }
+    TypeInfoCache& typeInfo() const { return *typeInfo_; }
 
     // The cached class object of `clsid` asked for `iid`, created once under
     // the module's critical section; CLASS_E_CLASSNOTAVAILABLE for a class
     // not in the table.
     HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** out) const;
-    // Releases the cached class objects (module unload).
-    void releaseClassObjects() const;
+    // Releases the cached class objects and type information (module unload).
+    void release() const;
 
     // Writes (or removes) the registry keys of every row under
     // HKEY_CLASSES_ROOT and registers (or unregisters) the module's type
@@ -53,7 +60,7 @@ public:
 
 private:
     std::span<ClassRow> rows_;
-    const GUID* library_;
+    TypeInfoCache* typeInfo_;
 };
 
-} // namespace Vornak
+} // namespace ComServer

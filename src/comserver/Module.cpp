@@ -1,9 +1,8 @@
-#include "vornak/Module.h"
+#include "comserver/Module.h"
 
-namespace Vornak {
+namespace ComServer {
 
 HINSTANCE Module::instance_ = nullptr;
-LONG Module::lockCount_ = 0;
 CRITICAL_SECTION Module::section_;
 bool Module::sectionReady_ = false;
 
@@ -24,21 +23,6 @@ void Module::detach()
     }
 }
 
-void Module::lock()
-{
-    InterlockedIncrement(&lockCount_);
-}
-
-void Module::unlock()
-{
-    InterlockedDecrement(&lockCount_);
-}
-
-LONG Module::lockCount()
-{
-    return InterlockedCompareExchange(&lockCount_, 0, 0);
-}
-
 Module::SectionLock::SectionLock()
     : ready_(sectionReady_)
 {
@@ -54,4 +38,4 @@ Module::SectionLock::~SectionLock()
     }
 }
 
-} // namespace Vornak
+} // namespace ComServer

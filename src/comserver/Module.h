@@ -1,12 +1,11 @@
-// The state of the loaded module: its instance handle, its lock count (live
-// objects and class-object locks, which DllCanUnloadNow reads) and the one
-// critical section that guards the first creation of each class object.
-// Each module that links this keeps its own state.
+// The state of the loaded module besides its lock count (ModuleLock.h): its
+// instance handle and the one critical section that guards the first
+// creation of each class object. Each module that links this keeps its own.
 #pragma once
 
 #include "platform/Com.h"
 
-namespace Vornak {
+namespace ComServer {
 
 class Module {
 public:
@@ -20,11 +19,6 @@ public:
 
     // The module's instance handle (null until attach).
     static HINSTANCE instance() { return instance_; }
-
-    // Raises or lowers the lock count; both are interlocked.
-    static void lock();
-    static void unlock();
-    static LONG lockCount();
 
     // Holds the module's critical section for the lifetime of the object.
     // ready() is false when the section could not be set up at attach.
@@ -42,9 +36,8 @@ public:
 
 private:
     static HINSTANCE instance_;
-    static LONG lockCount_;
     static CRITICAL_SECTION section_;
     static bool sectionReady_;
 };
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,15 +1,16 @@
 // DllRegisterServer and DllUnregisterServer: the class keys, the ProgID keys
 // and the type library, written and removed with direct registry calls
 // driven by a module's class table.
-#include "vornak/InprocServer.h"
+#include "comserver/InprocServer.h"
 
+#include "comserver/Module.h"
+#include "comserver/Registry.h"
+#include "platform/Bstr.h"
 #include "platform/ComPtr.h"
-#include "vornak/Module.h"
-#include "vornak/Registry.h"
 
 #include <string>
 
-namespace Vornak {
+namespace ComServer {
 
 namespace {
 
@@ -91,7 +92,7 @@ HRESULT InprocServer::registerServer() const
         if (module.empty()) {
             return HRESULT_FROM_WIN32(GetLastError());
         }
-        const std::wstring library = guidText(*library_);
+        const std::wstring library = guidText(typeInfo_->library());
         Steps steps;
         for (const ClassRow& row : rows_) {
             steps.then([&] { return registerRow(row, module, library); });
@@ -121,11 +122,10 @@ HRESULT InprocServer::unregisterServer() const
             .then([&] { return typeLibrary->GetLibAttr(&attributes); })
             .then([&] {
                 // A library that is not registered is already as it should be.
-                BSTR registeredPath = nullptr;
+                Platform::Bstr registeredPath;
                 HRESULT hr = QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum,
                                                    attributes->wMinorVerNum, attributes->lcid,
-                                                   &registeredPath);
-                SysFreeString(registeredPath);
+                                                   registeredPath.put());
                 if (SUCCEEDED(hr)) {
                     hr = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum,
                                            attributes->wMinorVerNum, attributes->lcid,
@@ -142,4 +142,4 @@ HRESULT InprocServer::unregisterServer() const
     }
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,28 +1,14 @@
-#include "vornak/Registry.h"
+#include "comserver/Registry.h"
+
+#include "platform/UniqueAny.h"
 
 #include <objbase.h>
 
-namespace Vornak::Registry {
+namespace ComServer::Registry {
 
 namespace {
 
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using Key = Platform::UniqueNull<HKEY, &RegCloseKey>;
 
 HRESULT fromStatus(LSTATUS status)
 {
@@ -80,4 +66,4 @@ std::wstring modulePath(HMODULE module)
     }
 }
 
-} // namespace Vornak::Registry
+} // namespace ComServer::Registry

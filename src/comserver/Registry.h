@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace Vornak::Registry {
+namespace ComServer::Registry {
 
 // Creates HKEY_CLASSES_ROOT\<path> and, when `value` is given, sets its
 // string value `name` (null: the default value).
@@ -23,4 +23,4 @@ std::wstring guidText(REFGUID guid);
 // The full path of a module's file (null: the program's); empty on failure.
 std::wstring modulePath(HMODULE module);
 
-} // namespace Vornak::Registry
+} // namespace ComServer::Registry

@@ -1,25 +1,29 @@
-// Text handed to a client in memory it frees with CoTaskMemFree, as the
-// names of STATSTG records are.
+// Memory of the task allocator, which a client frees with CoTaskMemFree, as it
+// does the names of STATSTG records.
 #pragma once
 
 #include "platform/Com.h"
+#include "platform/UniqueAny.h"
 
 #include <cstring>
 #include <string_view>
 
-namespace Vornak {
+namespace ComServer {
 
-// A NUL-terminated copy of `text` from the task allocator; null when the
+template <class T>
+using TaskMemory = Platform::UniqueNull<T*, &CoTaskMemFree>;
+
+// A NUL-terminated copy of `text` from the task allocator; empty when the
 // allocator has no room.
-inline LPOLESTR taskMemoryCopy(std::u16string_view text)
+inline TaskMemory<OLECHAR> taskMemoryCopy(std::u16string_view text)
 {
     const std::size_t bytes = text.size() * sizeof(char16_t);
-    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes + sizeof(char16_t)));
-    if (copy != nullptr) {
-        std::memcpy(copy, text.data(), bytes);
-        copy[text.size()] = 0;
+    TaskMemory<OLECHAR> copy(static_cast<LPOLESTR>(CoTaskMemAlloc(bytes + sizeof(char16_t))));
+    if (copy) {
+        std::memcpy(copy.get(), text.data(), bytes);
+        copy.get()[text.size()] = 0;
     }
     return copy;
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,6 +1,6 @@
-#include "vornak/TypeInfoCache.h"
+#include "comserver/TypeInfoCache.h"
 
-namespace Vornak {
+namespace ComServer {
 
 namespace {
 
@@ -75,4 +75,4 @@ void TypeInfoCache::release()
     }
 }
 
-} // namespace Vornak
+} // namespace ComServer

@@ -1,10 +1,11 @@
 // The error numbers the handset puts into its responses: the POSIX numbers of
-// its file system, the same on every handset. 0 is success.
+// its file system, the same on every handset. 0 is success. A CEFSException
+// carries them as codes one higher (CEFSException::IsDeviceError).
 #pragma once
 
 #include <cstdint>
 
-namespace Emulator {
+namespace Diag::Efs2 {
 
 enum DeviceError : std::uint32_t {
     kSuccess = 0,
@@ -23,4 +24,4 @@ enum DeviceError : std::uint32_t {
     kNotEmpty = 39,        // ENOTEMPTY
 };
 
-} // namespace Emulator
+} // namespace Diag::Efs2

@@ -1,6 +1,6 @@
 // The main() of every COM test program: its tests run in the multithreaded
 // apartment, and it ends with no object or lock of the module left.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 
 #include <gmock/gmock.h>
 

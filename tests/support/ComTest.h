@@ -4,6 +4,7 @@
 #pragma once
 
 #include "diag/PortInterfaces.h"
+#include "diag/ReservedSlots.h"
 #include "platform/Bstr.h"
 #include "platform/Com.h"
 #include "platform/ComPtr.h"
@@ -123,9 +124,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-    HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+    VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG, const BYTE*, ULONG, ULONG, ULONG, USHORT*,
                                           BYTE*) override
     {

@@ -1,6 +1,6 @@
 // The enumerator through ITavoEFSEnum and IEnumSTATSTG, filled and read as a
 // client or a folder does.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 
 #include <cstdint>
 #include <cstring>

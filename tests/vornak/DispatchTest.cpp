@@ -1,5 +1,5 @@
 // IDispatch of the dual interfaces, served from the registered type library.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 
 #include <string>
 

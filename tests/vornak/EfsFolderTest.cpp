@@ -1,6 +1,6 @@
 // A handset folder through ITavoEFSFolder and IStorage, on an emulated
 // handset: the recursive listing and the element operations.
-#include "com/StorageTest.h"
+#include "vornak/StorageTest.h"
 
 #include <cstring>
 
@@ -57,9 +57,9 @@ TEST_F(FolderTest, RecursiveListingWalksBreadthFirstAndPassesOverWhatItMayNotOpe
     addDirectory(u"/lost");
     addFile(u"/nvm/hidden", pattern(1));
     addFile(u"/zarn/d/f", pattern(1));
-    port_->failOn(Command::OpenDir, "/nvm", Fault::errorResponse(13));    // EACCES, but /nvm
-    port_->failOn(Command::OpenDir, "/gone", Fault::errorResponse(2));    // ENOENT
-    port_->failOn(Command::OpenDir, "/lost", Fault::portFailure(E_FAIL)); // the port's own
+    failOn(Command::OpenDir, "/nvm", Fault::errorResponse(13));    // EACCES, but /nvm
+    failOn(Command::OpenDir, "/gone", Fault::errorResponse(2));    // ENOENT
+    failOn(Command::OpenDir, "/lost", Fault::portFailure(E_FAIL)); // the port's own
     ComPtr<IUnknown> listing;
     ASSERT_EQ(listTree(u"/", listing.put()), S_OK);
     EXPECT_EQ(names(listing.get()),
@@ -88,7 +88,7 @@ TEST_F(FolderTest, RecursiveListingFailsForItsRootAndForWhatItMustNotPassOver)
         DWORD helpContext;
     } cases[] = {
         {u"/missing", [] {}, L"/missing EFS2_DIAG_OPENDIR </missing>", 3},
-        {u"/d", [&] { port_->failOn(Command::OpenDir, "/d/s", Fault::errorResponse(13)); },
+        {u"/d", [&] { failOn(Command::OpenDir, "/d/s", Fault::errorResponse(13)); },
          L"/d/s EFS2_DIAG_OPENDIR </d/s>", 14},
         {u"/empty", [&] { handset_->queueFault(Fault::errorResponse(2).on(Command::ReadDir)); },
          L"EFS2_DIAG_READDIR", 3},
@@ -169,8 +169,10 @@ TEST_F(FolderTest, ElementsAreMadeRemovedRenamedAndMovedOnTheHandset)
     EXPECT_EQ(a->RenameElement(L"full", L"/renamed"), S_OK);
     EXPECT_EQ(a->MoveElementTo(L"renamed", folder(u"/b").get(), L"y", STGMOVE_MOVE), S_OK);
     ASSERT_EQ(port_->requests.size(), 2u);
-    EXPECT_EQ(port_->requests[0].paths, (Strings{"/a/full", "/a/renamed"}));
-    EXPECT_EQ(port_->requests[1].paths, (Strings{"/a/renamed", "/b/y"}));
+    EXPECT_EQ(TestSupport::RecordingPort::pathsOf(port_->requests[0]),
+              (Strings{"/a/full", "/a/renamed"}));
+    EXPECT_EQ(TestSupport::RecordingPort::pathsOf(port_->requests[1]),
+              (Strings{"/a/renamed", "/b/y"}));
 
     // Moves that cannot be done and null names are refused before anything
     // is sent.
@@ -212,7 +214,7 @@ TEST_F(FolderTest, StreamsOpenReadOnlyOrCreateWriteOnly)
     EXPECT_EQ(d->OpenStream(L"f", nullptr, 0, 0, stream.put()), E_ACCESSDENIED);
     expectFolderError(L"", 0);
     ASSERT_EQ(port_->requests.size(), 2u);
-    EXPECT_EQ(port_->requests.back().command, Command::Close);
+    EXPECT_EQ(port_->commands().back(), Command::Close);
 }
 
 } // namespace

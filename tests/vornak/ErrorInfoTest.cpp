@@ -1,7 +1,8 @@
 // The error-reporting routine and the boundary guard, called directly, and
 // the error information that unsupported methods of the classes leave.
-#include "vornak/ErrorInfo.h"
-#include "com/ComTest.h"
+#include "comserver/ErrorInfo.h"
+#include "support/ComTest.h"
+#include "vornak/Boundary.h"
 
 #include <functional>
 #include <string>
@@ -32,7 +33,7 @@ TEST(ErrorInfo, RoutineRecordsWhatItIsGiven)
         SCOPED_TRACE(c.description);
         ComTest::clearErrorInfo();
         EXPECT_EQ(
-            Vornak::reportError(*c.clsid, c.description, c.helpContext, IID_IStorage, c.given),
+            ComServer::reportError(*c.clsid, c.description, c.helpContext, IID_IStorage, c.given),
             c.returned);
         const ErrorRecord error = takeErrorInfo();
         EXPECT_TRUE(IsEqualGUID(error.guid, IID_IStorage));
@@ -48,26 +49,28 @@ TEST(ErrorInfo, RoutineRecordsWhatItIsGiven)
 // information on, and one without information leaves an empty record.
 TEST(ErrorInfo, GuardPassesComErrorsOn)
 {
-    const Vornak::Boundary folder = {&CLSID_TavoEFSFolder, &IID_IStorage, VORNAK_E_UNEXPECTED};
+    const ComServer::Boundary folder =
+        Vornak::boundary(CLSID_TavoEFSFolder, IID_IStorage, VORNAK_E_UNEXPECTED);
     ComPtr<ICreateErrorInfo> created;
     ASSERT_EQ(CreateErrorInfo(created.put()), S_OK);
     std::wstring text = L"port busy";
     created->SetDescription(text.data());
     created->SetHelpContext(42);
     auto info = ComTest::query<IErrorInfo>(created.get(), IID_IErrorInfo);
-    EXPECT_EQ(Vornak::guard(folder,
-                            [&]() -> HRESULT { throw _com_error(E_ACCESSDENIED, info.detach()); }),
+    EXPECT_EQ(ComServer::guard(
+                  folder, [&]() -> HRESULT { throw _com_error(E_ACCESSDENIED, info.detach()); }),
               E_ACCESSDENIED);
     ErrorRecord error = takeErrorInfo();
     EXPECT_EQ(error.description, L"port busy");
     EXPECT_EQ(error.helpContext, 42u);
     EXPECT_TRUE(IsEqualGUID(error.guid, IID_IStorage));
 
-    EXPECT_EQ(Vornak::guard(folder, []() -> HRESULT { throw _com_error(E_POINTER); }), E_POINTER);
+    EXPECT_EQ(ComServer::guard(folder, []() -> HRESULT { throw _com_error(E_POINTER); }),
+              E_POINTER);
     error = takeErrorInfo();
     EXPECT_TRUE(error.present);
     EXPECT_EQ(error.description, L"");
-    EXPECT_EQ(Vornak::guard(folder, [] { return S_FALSE; }), S_FALSE);
+    EXPECT_EQ(ComServer::guard(folder, [] { return S_FALSE; }), S_FALSE);
     EXPECT_FALSE(takeErrorInfo().present) << "success records nothing";
 }
 

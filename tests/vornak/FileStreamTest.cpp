@@ -1,6 +1,6 @@
 // A handset file through IStream, ITavoEFSFile and its connection point for
 // ITavoFileCopyProgress, on an emulated handset.
-#include "com/StorageTest.h"
+#include "vornak/StorageTest.h"
 
 using Platform::ComPtr;
 using StorageTest::Bytes;

@@ -1,7 +1,7 @@
 // The module as the platform sees it: class objects, creation by class and
 // ProgID, aggregation, error-information support, unloading, and the
 // folder's connection to a port.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // What registration leaves in the registry, read back key by key, and what
 // unregistration removes. regsvr32 has registered the module before this
 // program runs; the program leaves it registered.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 
 #include <optional>
 #include <string>

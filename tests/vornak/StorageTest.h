@@ -1,15 +1,14 @@
-// What the storage tests share: an emulated handset behind a port that the
-// test watches, a fixture that checks the handset is left with nothing open,
-// a progress sink that counts its events, and a folder of the host.
+// What the storage tests share: an emulated handset behind a port that
+// records what passes, a fixture that checks the handset is left with nothing
+// open, a progress sink that counts its events, and a folder of the host.
 #pragma once
 
-#include "com/ComTest.h"
 #include "diag/Efs2.h"
-#include "diag/ReservedSlots.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Fault.h"
 #include "emulator/Handset.h"
-#include "platform/ComBase.h"
+#include "support/ComTest.h"
+#include "support/RecordingPort.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -25,99 +24,7 @@ namespace StorageTest {
 
 using Command = Diag::Efs2::Command;
 using Bytes = std::vector<std::uint8_t>;
-using Strings = std::vector<std::string>;
-
-// The emulated handset's port, watched: it records the command and paths of
-// every request, lets a request of a command for a chosen path meet a fault,
-// and can refuse a query for IDiagPort.
-class WatchedPort final : public Platform::ComBase<WatchedPort, IDiagPort> {
-public:
-    struct Request {
-        std::uint16_t command;
-        Strings paths; // as sent; two for RENAME
-    };
-
-    explicit WatchedPort(std::shared_ptr<Emulator::Handset> handset)
-        : handset_(handset)
-        , inner_(Emulator::EmulatedPort::create(std::move(handset)))
-    {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (IsEqualIID(iid, IID_IDiagPort) && refusalIn_ > 0 && --refusalIn_ == 0) {
-            *out = nullptr;
-            return refusal_;
-        }
-        return ComBase::QueryInterface(iid, out);
-    }
-    void* interfaceFor(REFIID iid)
-    {
-        const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
-        return known ? static_cast<IDiagPort*>(this) : nullptr;
-    }
-    VORNAK_RESERVED_SLOTS_1_TO_3
-    HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
-                                          ULONG constant0, ULONG timeout, USHORT* responseLength,
-                                          BYTE* response) override
-    {
-        using namespace Diag::Efs2;
-        Request seen{static_cast<std::uint16_t>(request[2] | request[3] << 8), {}};
-        const Command withPath[] = {Open, MkDir, Unlink, RmDir, OpenDir, Rename, LStat};
-        if (std::find(std::begin(withPath), std::end(withPath), seen.command) !=
-            std::end(withPath)) {
-            // Each path ends with its NUL; RENAME's second follows the first.
-            auto text = reinterpret_cast<const char*>(request) + (seen.command == Open    ? 12
-                                                                  : seen.command == MkDir ? 6
-                                                                                          : 4);
-            for (int n = seen.command == Rename ? 2 : 1; n > 0; --n) {
-                text += seen.paths.emplace_back(text).size() + 1;
-            }
-        }
-        const auto trap = std::find_if(traps_.begin(), traps_.end(), [&](const auto& t) {
-            return t.second.command == seen.command && seen.paths == Strings{t.first};
-        });
-        if (trap != traps_.end()) {
-            handset_->queueFault(trap->second);
-            traps_.erase(trap);
-        }
-        requests.push_back(std::move(seen));
-        return inner_->SendRequest(requestLength, request, constant1, constant0, timeout,
-                                   responseLength, response);
-    }
-
-    // The next request of `command` for `path` meets `fault`.
-    void failOn(Command command, std::string path, const Emulator::Fault& fault)
-    {
-        traps_.emplace_back(std::move(path), fault.on(command));
-    }
-    // The `nth` query for IDiagPort from now on (1 is the next) answers `hr`.
-    void refuseQuery(int nth, HRESULT hr)
-    {
-        refusalIn_ = nth;
-        refusal_ = hr;
-    }
-
-    // The first path of each request of `command`.
-    Strings paths(Command command) const
-    {
-        Strings result;
-        for (const Request& request : requests) {
-            if (request.command == command) {
-                result.push_back(request.paths.front());
-            }
-        }
-        return result;
-    }
-
-    std::vector<Request> requests;
-
-private:
-    std::shared_ptr<Emulator::Handset> handset_;
-    Platform::ComPtr<IDiagPort> inner_;
-    std::vector<std::pair<std::string, Emulator::Fault>> traps_; // path, fault with its command
-    int refusalIn_ = 0;
-    HRESULT refusal_ = S_OK;
-};
+using Strings = TestSupport::RecordingPort::Strings;
 
 // A test on one emulated handset, which must end with no descriptor and no
 // directory handle open.
@@ -156,9 +63,16 @@ protected:
         return bytes;
     }
 
+    // The next request of `command` for `path` meets `fault`.
+    void failOn(Command command, std::string path, const Emulator::Fault& fault)
+    {
+        port_->before(command, std::move(path),
+                      [this, fault = fault.on(command)] { handset_->queueFault(fault); });
+    }
+
     std::shared_ptr<Emulator::Handset> handset_ = std::make_shared<Emulator::Handset>();
-    Platform::ComPtr<WatchedPort> port_ =
-        Platform::ComPtr<WatchedPort>::attach(new WatchedPort(handset_));
+    Platform::ComPtr<TestSupport::RecordingPort> port_ =
+        TestSupport::RecordingPort::create(Emulator::EmulatedPort::create(handset_).get());
 };
 
 // `size` bytes that differ from one 512-byte packet to the next.

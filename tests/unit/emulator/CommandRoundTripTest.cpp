@@ -2,6 +2,7 @@
 // makes the round trip, and the device errors the handset gives (in responses
 // of the length each command expects) come back as the codes clients see.
 #include "diag/CEFSException.h"
+#include "diag/DeviceError.h"
 #include "diag/EFSClose.h"
 #include "diag/EFSCloseDir.h"
 #include "diag/EFSFStat.h"
@@ -15,7 +16,6 @@
 #include "diag/EFSRmDir.h"
 #include "diag/EFSUnlink.h"
 #include "diag/EFSWrite.h"
-#include "emulator/DeviceError.h"
 #include "emulator/EmulatedPort.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // caller's capacity, acts out port faults and serves several threads.
 #include "support/Packet.h"
 
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "emulator/EmulatedPort.h"
 
 #include <gtest/gtest.h>
