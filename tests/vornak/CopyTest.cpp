@@ -1,7 +1,7 @@
 // Files copied between the handset and a folder of the host: to the host
 // with MoveElementTo, to the handset with CreateStream and the host stream's
 // CopyTo.
-#include "vornak/StorageTest.h"
+#include "StorageTest.h"
 
 using Platform::ComPtr;
 using StorageTest::HostFolder;

@@ -1,6 +1,6 @@
 // A handset folder through ITavoEFSFolder and IStorage, on an emulated
 // handset: the recursive listing and the element operations.
-#include "vornak/StorageTest.h"
+#include "StorageTest.h"
 
 #include <cstring>
 

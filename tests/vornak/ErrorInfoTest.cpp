@@ -1,10 +1,13 @@
 // The error-reporting routine and the boundary guard, called directly, and
 // the error information that unsupported methods of the classes leave.
 #include "comserver/ErrorInfo.h"
+#include "diag/CEFSException.h"
 #include "support/ComTest.h"
 #include "vornak/Boundary.h"
 
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 using ComTest::ErrorRecord;
@@ -72,6 +75,42 @@ TEST(ErrorInfo, GuardPassesComErrorsOn)
     EXPECT_EQ(error.description, L"");
     EXPECT_EQ(ComServer::guard(folder, [] { return S_FALSE; }), S_FALSE);
     EXPECT_FALSE(takeErrorInfo().present) << "success records nothing";
+}
+
+// The guard's order: the module's own exception (through Vornak's hook), then
+// no memory and anything else, which are one failure for Vornak's classes and
+// two where a boundary says so.
+TEST(ErrorInfo, GuardSortsWhatABodyThrowsInOneOrder)
+{
+    const ComServer::Boundary stream =
+        Vornak::boundary(CLSID_TavoEFSFile, IID_ITavoEFSFile, E_FAIL);
+    const ComServer::Boundary plain = {&CLSID_TavoEFSFile, &IID_ITavoEFSFile, E_UNEXPECTED,
+                                       E_OUTOFMEMORY};
+    const std::function<HRESULT()> handset = []() -> HRESULT {
+        throw CEFSException("EFS2_DIAG_READ", EFSERR_READ_NOT_OPEN, 1, "EFSFile");
+    };
+    const std::function<HRESULT()> noMemory = []() -> HRESULT { throw std::bad_alloc(); };
+    const std::function<HRESULT()> other = []() -> HRESULT { throw std::runtime_error("?"); };
+    const struct {
+        const ComServer::Boundary* boundary;
+        const std::function<HRESULT()>* body;
+        HRESULT result;
+        const wchar_t* description;
+        DWORD helpContext;
+    } cases[] = {
+        {&stream, &handset, VORNAK_E_HANDSET, L"EFS2_DIAG_READ", EFSERR_READ_NOT_OPEN},
+        {&stream, &noMemory, E_FAIL, L"", 0},
+        {&stream, &other, E_FAIL, L"", 0},
+        {&plain, &handset, E_UNEXPECTED, L"", 0},
+        {&plain, &noMemory, E_OUTOFMEMORY, L"", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ComServer::guard(*c.boundary, *c.body), c.result);
+        const ErrorRecord error = takeErrorInfo();
+        EXPECT_EQ(error.source, L"Vornak.TavoEFSFile.1");
+        EXPECT_EQ(error.description, c.description);
+        EXPECT_EQ(error.helpContext, c.helpContext);
+    }
 }
 
 // Each class records the interface it reports for, which for the folder is

@@ -1,6 +1,6 @@
 // A handset file through IStream, ITavoEFSFile and its connection point for
 // ITavoFileCopyProgress, on an emulated handset.
-#include "vornak/StorageTest.h"
+#include "StorageTest.h"
 
 using Platform::ComPtr;
 using StorageTest::Bytes;

@@ -1,5 +1,5 @@
 // A folder of the host computer through ITavoWinFolder and IStorage.
-#include "vornak/StorageTest.h"
+#include "StorageTest.h"
 
 using Platform::Bstr;
 using Platform::ComPtr;
