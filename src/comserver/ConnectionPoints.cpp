@@ -53,7 +53,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
         return E_POINTER;
     }
     Platform::ComPtr<IUnknown> sink;
-    if (FAILED(pUnkSink->QueryInterface(iid_, sink.putVoid()))) {
+    if (FAILED(Platform::queryInterfaceNoThrow(pUnkSink, iid_, sink))) {
         return CONNECT_E_CANNOTCONNECT;
     }
     const CriticalSection::Lock lock(section_);

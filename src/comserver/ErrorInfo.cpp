@@ -26,7 +26,7 @@ HRESULT reportError(REFCLSID clsid, const OLECHAR* description, DWORD helpContex
         OLECHAR empty[] = {0};
         created->SetDescription(description != nullptr ? const_cast<LPOLESTR>(description) : empty);
         Platform::ComPtr<IErrorInfo> info;
-        if (SUCCEEDED(created->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
+        if (SUCCEEDED(Platform::queryInterfaceNoThrow(created.get(), IID_IErrorInfo, info))) {
             SetErrorInfo(0, info.get());
         }
     }

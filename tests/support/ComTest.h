@@ -3,6 +3,7 @@
 // that is a real COM object counting its references.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "platform/Bstr.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <vornak/Vornak.h>
 
+#include <span>
 #include <string>
 
 namespace ComTest {
@@ -103,27 +105,36 @@ inline void clearErrorInfo()
 }
 
 // Answers IUnknown and, when made as a port, IDiagPort; refuses anything
-// else with `refusal`. Lives on the stack: Release never deletes.
-class CountedPort final : public IDiagPort {
+// else with `refusal`. Made with make(kind, refusal).
+class CountedPort final : public ComServer::ComObject<CountedPort, IDiagPort> {
 public:
     enum class Kind { NotAPort, Port };
-    explicit CountedPort(Kind kind = Kind::Port, HRESULT refusal = E_NOINTERFACE)
-        : kind_(kind)
-        , refusal_(refusal)
-    {}
+
+    static std::span<const ComServer::InterfaceEntry<CountedPort>> interfaceTable()
+    {
+        static constexpr ComServer::InterfaceEntry<CountedPort> table[] = {
+            ComServer::interfaceEntry<CountedPort, IDiagPort>(IID_IDiagPort),
+        };
+        return table;
+    }
 
     // References held by others than the test itself.
-    ULONG held() const { return references_ - 1; }
+    ULONG held()
+    {
+        AddRef();
+        return Release() - 1;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
         const bool known = IsEqualIID(iid, IID_IUnknown) ||
                            (kind_ == Kind::Port && IsEqualIID(iid, IID_IDiagPort));
-        *out = known ? static_cast<IDiagPort*>(this) : nullptr;
-        return known ? (AddRef(), S_OK) : refusal_;
+        if (!known) {
+            *out = nullptr;
+            return refusal_;
+        }
+        return ComObject::QueryInterface(iid, out);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
     VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG, const BYTE*, ULONG, ULONG, ULONG, USHORT*,
                                           BYTE*) override
@@ -132,9 +143,14 @@ public:
     }
 
 private:
+    friend ComObject;
+    explicit CountedPort(Kind kind = Kind::Port, HRESULT refusal = E_NOINTERFACE)
+        : kind_(kind)
+        , refusal_(refusal)
+    {}
+
     Kind kind_;
     HRESULT refusal_;
-    ULONG references_ = 1;
 };
 
 } // namespace ComTest

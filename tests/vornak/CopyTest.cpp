@@ -29,9 +29,9 @@ TEST_P(CopyTest, BothWaysByteForByteWithAnEventPerPacket)
     ASSERT_EQ(hostFolder_->OpenStream(copy.c_str(), nullptr, STGM_READ, 0, from.put()), S_OK);
     ComPtr<IStream> to;
     ASSERT_EQ(root_->CreateStream(L"back", STGM_WRITE, 0, 0, to.put()), S_OK);
-    StorageTest::CountingSink sink;
+    const auto sink = StorageTest::CountingSink::make();
     DWORD cookie = 0;
-    sink.advise(to.get(), cookie);
+    sink->advise(to.get(), cookie);
     ULARGE_INTEGER wanted, read, written;
     wanted.QuadPart = size;
     ASSERT_EQ(from->CopyTo(to.get(), wanted, &read, &written), S_OK);
@@ -39,9 +39,9 @@ TEST_P(CopyTest, BothWaysByteForByteWithAnEventPerPacket)
     EXPECT_EQ(content(u"/back"), pattern(size));
     // The host's CopyTo writes nothing at all for an empty file, so no
     // packet goes and no event comes.
-    EXPECT_EQ(sink.written.size(), (size + 511) / 512);
-    EXPECT_EQ(sink.written.empty() ? 0 : sink.written.back(), size);
-    EXPECT_EQ(sink.held(), 0u) << "the stream let the sink go";
+    EXPECT_EQ(sink->written.size(), (size + 511) / 512);
+    EXPECT_EQ(sink->written.empty() ? 0 : sink->written.back(), size);
+    EXPECT_EQ(sink->held(), 0u) << "the stream let the sink go";
 }
 
 // Around the packet of 512 bytes and the copy buffer of 65,536.

@@ -110,8 +110,8 @@ TEST_F(FolderTest, RecursiveListingFailsForItsRootAndForWhatItMustNotPassOver)
     // A folder whose port is no port has nothing to list with.
     const auto unconnected =
         ComTest::create<ITavoEFSFolder>(CLSID_TavoEFSFolder, IID_ITavoEFSFolder);
-    ComTest::CountedPort notAPort(ComTest::CountedPort::Kind::NotAPort);
-    ASSERT_EQ(unconnected->Connect(&notAPort, 0, Bstr(u"/").get(), 19), S_OK);
+    const auto notAPort = ComTest::CountedPort::make(ComTest::CountedPort::Kind::NotAPort);
+    ASSERT_EQ(unconnected->Connect(notAPort.get(), 0, Bstr(u"/").get(), 19), S_OK);
     EXPECT_EQ(unconnected->RecursiveDirList(listing.put()), E_POINTER);
     expectFolderError(L"", 0);
 }

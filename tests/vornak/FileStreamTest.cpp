@@ -64,18 +64,18 @@ TEST_F(StreamTest, ReadsStopAtTheEndSeeksTakeTheLowHalfAndStatNamesTheFile)
 TEST_F(StreamTest, EveryPacketWrittenIsAnEvent)
 {
     const ComPtr<IStream> stream = open(L"f", true);
-    CountingSink sink;
+    const auto sink = CountingSink::make();
     DWORD cookie = 0;
-    const ComPtr<IConnectionPoint> point = sink.advise(stream.get(), cookie);
+    const ComPtr<IConnectionPoint> point = sink->advise(stream.get(), cookie);
     const Bytes bytes = pattern(1030);
     ULONG put = 0;
     ASSERT_EQ(stream->Write(bytes.data(), 1030, &put), S_OK);
     EXPECT_EQ(put, 1030u);
     ASSERT_EQ(stream->Write(bytes.data(), 0, nullptr), S_OK) << "an empty write is one packet";
-    EXPECT_EQ(sink.written, (std::vector<ULONG>{512, 1024, 1030, 1030}));
+    EXPECT_EQ(sink->written, (std::vector<ULONG>{512, 1024, 1030, 1030}));
     EXPECT_EQ(content(u"/f"), bytes);
     ASSERT_EQ(point->Unadvise(cookie), S_OK);
-    EXPECT_EQ(sink.held(), 0u);
+    EXPECT_EQ(sink->held(), 0u);
 }
 
 TEST_F(StreamTest, SinksComeAndGoThroughTheConnectionPoint)
@@ -85,26 +85,28 @@ TEST_F(StreamTest, SinksComeAndGoThroughTheConnectionPoint)
     EXPECT_EQ(ComTest::query<IConnectionPointContainer>(stream.get(), IID_IConnectionPointContainer)
                   ->FindConnectionPoint(IID_IStream, point.put()),
               CONNECT_E_NOCONNECTION);
-    CountingSink first, second, third;
+    const auto first = CountingSink::make();
+    const auto second = CountingSink::make();
+    const auto third = CountingSink::make();
     DWORD cookies[3] = {};
-    point = first.advise(stream.get(), cookies[0]);
-    ComTest::CountedPort notASink;
-    EXPECT_EQ(point->Advise(&notASink, &cookies[1]), CONNECT_E_CANNOTCONNECT);
-    ASSERT_EQ(point->Advise(&second, &cookies[1]), S_OK);
+    point = first->advise(stream.get(), cookies[0]);
+    EXPECT_EQ(point->Advise(ComTest::CountedPort::make().get(), &cookies[1]),
+              CONNECT_E_CANNOTCONNECT);
+    ASSERT_EQ(point->Advise(second.get(), &cookies[1]), S_OK);
     EXPECT_EQ(point->Unadvise(cookies[0]), S_OK);
     EXPECT_EQ(point->Unadvise(cookies[0]), CONNECT_E_NOCONNECTION);
-    ASSERT_EQ(point->Advise(&third, &cookies[2]), S_OK);
+    ASSERT_EQ(point->Advise(third.get(), &cookies[2]), S_OK);
 
     // A sink may leave while it is being told; the write goes on.
-    third.onEvent = [&] { point->Unadvise(cookies[2]); };
+    third->onEvent = [&] { point->Unadvise(cookies[2]); };
     const Bytes bytes = pattern(1024);
     ASSERT_EQ(stream->Write(bytes.data(), 1024, nullptr), S_OK);
-    EXPECT_EQ(third.written.size(), 1u);
-    EXPECT_EQ(second.written.size(), 2u);
-    EXPECT_EQ(first.written.size() + first.held() + third.held(), 0u);
+    EXPECT_EQ(third->written.size(), 1u);
+    EXPECT_EQ(second->written.size(), 2u);
+    EXPECT_EQ(first->written.size() + first->held() + third->held(), 0u);
     point.reset();
     EXPECT_EQ(stream.detach()->Release(), 0u);
-    EXPECT_EQ(second.held(), 0u) << "held until the stream goes";
+    EXPECT_EQ(second->held(), 0u) << "held until the stream goes";
 }
 
 TEST_F(StreamTest, EnumeratorsHandOutThePointAndTheSinksAsTheyWere)
@@ -123,10 +125,11 @@ TEST_F(StreamTest, EnumeratorsHandOutThePointAndTheSinksAsTheyWere)
     EXPECT_TRUE(IsEqualIID(iid, IID_ITavoFileCopyProgress));
     found[0]->Release();
 
-    CountingSink first, second;
+    const auto first = CountingSink::make();
+    const auto second = CountingSink::make();
     DWORD cookies[2] = {};
-    ComPtr<IConnectionPoint> point = first.advise(stream.get(), cookies[0]);
-    second.advise(stream.get(), cookies[1]);
+    ComPtr<IConnectionPoint> point = first->advise(stream.get(), cookies[0]);
+    second->advise(stream.get(), cookies[1]);
     ComPtr<IEnumConnections> connections;
     ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
     EXPECT_EQ(point->Unadvise(cookies[0]), S_OK); // the enumerator keeps what it was given
@@ -145,9 +148,9 @@ TEST_F(StreamTest, EnumeratorsHandOutThePointAndTheSinksAsTheyWere)
     data[0].pUnk->Release();
     connections.reset();
     clone.reset();
-    EXPECT_EQ(first.held(), 0u);
+    EXPECT_EQ(first->held(), 0u);
     EXPECT_EQ(point->Unadvise(cookies[1]), S_OK);
-    EXPECT_EQ(second.held(), 0u);
+    EXPECT_EQ(second->held(), 0u);
 }
 
 } // namespace

@@ -67,21 +67,24 @@ TEST_F(ModuleTest, EveryClassCanBeAggregatedAsIUnknownOnly)
 {
     for (const ClassCase& c : kClasses) {
         SCOPED_TRACE(::testing::Message() << c.name);
-        CountedPort outer(CountedPort::Kind::NotAPort);
+        const auto outer = CountedPort::make(CountedPort::Kind::NotAPort);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(dllGetClassObject(*c.clsid, IID_IClassFactory, factory.putVoid()), S_OK);
         void* refused = &refused;
-        EXPECT_EQ(factory->CreateInstance(&outer, IID_IStorage, &refused), CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IStorage, &refused),
+                  CLASS_E_NOAGGREGATION);
         EXPECT_EQ(refused, nullptr);
 
         IUnknown* inner = nullptr;
-        ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)),
-                  S_OK);
+        ASSERT_EQ(
+            factory->CreateInstance(outer.get(), IID_IUnknown, reinterpret_cast<void**>(&inner)),
+            S_OK);
         auto own = ComTest::query<IUnknown>(inner, *c.own);
-        EXPECT_EQ(outer.held(), 1u) << "the inner object's interfaces count on the outer";
-        EXPECT_EQ(ComTest::query<IUnknown>(own.get(), IID_IUnknown).get(), &outer);
+        EXPECT_EQ(outer->held(), 1u) << "the inner object's interfaces count on the outer";
+        EXPECT_EQ(ComTest::query<IUnknown>(own.get(), IID_IUnknown).get(),
+                  static_cast<IUnknown*>(outer.get()));
         own.reset();
-        EXPECT_EQ(outer.held(), 0u);
+        EXPECT_EQ(outer->held(), 0u);
         EXPECT_EQ(inner->Release(), 0u);
     }
 }
@@ -111,15 +114,15 @@ TEST(FolderConnect, KeepsThePortAndPathUnlessThePortsQueryFails)
         EXPECT_EQ(folder->get_path(text.put()), S_OK);
         return std::wstring(text.get() != nullptr ? text.get() : L"<null>");
     };
-    CountedPort first;
-    ASSERT_EQ(folder->Connect(&first, 1000, Bstr(u"/a/").get(), 19), S_OK);
-    EXPECT_EQ(first.held(), 1u);
+    const auto first = CountedPort::make();
+    ASSERT_EQ(folder->Connect(first.get(), 1000, Bstr(u"/a/").get(), 19), S_OK);
+    EXPECT_EQ(first->held(), 1u);
     EXPECT_EQ(folder->Connect(nullptr, 1000, nullptr, 19), E_POINTER);
 
     // A query that fails otherwise than E_NOINTERFACE fails Connect and
     // changes nothing.
-    CountedPort refusing(CountedPort::Kind::NotAPort, E_ACCESSDENIED);
-    EXPECT_EQ(folder->Connect(&refusing, 1000, nullptr, 19), E_ACCESSDENIED);
+    const auto refusing = CountedPort::make(CountedPort::Kind::NotAPort, E_ACCESSDENIED);
+    EXPECT_EQ(folder->Connect(refusing.get(), 1000, nullptr, 19), E_ACCESSDENIED);
     const ComTest::ErrorRecord error = ComTest::takeErrorInfo();
     EXPECT_TRUE(IsEqualGUID(error.guid, IID_ITavoEFSFolder));
     EXPECT_EQ(error.source, L"Vornak.TavoEFSFolder.1");
@@ -127,10 +130,10 @@ TEST(FolderConnect, KeepsThePortAndPathUnlessThePortsQueryFails)
 
     // An object that is no port connects, but is not kept; a new connection
     // releases the old port, and a null path is the empty path.
-    CountedPort notAPort(CountedPort::Kind::NotAPort);
-    EXPECT_EQ(folder->Connect(&notAPort, 1000, nullptr, 19), S_OK);
+    const auto notAPort = CountedPort::make(CountedPort::Kind::NotAPort);
+    EXPECT_EQ(folder->Connect(notAPort.get(), 1000, nullptr, 19), S_OK);
     EXPECT_EQ(path(), L"") << "even an empty path is a string";
-    EXPECT_EQ(first.held() + notAPort.held(), 0u);
+    EXPECT_EQ(first->held() + notAPort->held(), 0u);
 }
 
 } // namespace

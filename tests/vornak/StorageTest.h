@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,18 +103,18 @@ inline void expectError(REFCLSID clsid, REFIID iid, const std::wstring& descript
 }
 
 // A progress sink that records the bytes written of each FileWriteEvent
-// (and checks the rest); a real COM object on the stack.
-class CountingSink final : public ITavoFileCopyProgress {
+// (and checks the rest). Made with make().
+class CountingSink final : public ComServer::ComObject<CountingSink, ITavoFileCopyProgress> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    static std::span<const ComServer::InterfaceEntry<CountingSink>> interfaceTable()
     {
-        const bool known =
-            IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ITavoFileCopyProgress);
-        *out = known ? static_cast<ITavoFileCopyProgress*>(this) : nullptr;
-        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
+        static constexpr ComServer::InterfaceEntry<CountingSink> table[] = {
+            ComServer::interfaceEntry<CountingSink, ITavoFileCopyProgress>(
+                IID_ITavoFileCopyProgress),
+        };
+        return table;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
     HRESULT STDMETHODCALLTYPE FileWriteEvent(ULONG bytesWritten, ULONG bytesTotal,
                                              ULONG idThread) override
     {
@@ -128,7 +129,11 @@ public:
     HRESULT STDMETHODCALLTYPE FileReadEvent(ULONG, ULONG, ULONG) override { return S_OK; }
 
     // References held by others than the test.
-    ULONG held() const { return references_ - 1; }
+    ULONG held()
+    {
+        AddRef();
+        return Release() - 1;
+    }
     // Advises the sink on the progress point of `stream`.
     Platform::ComPtr<IConnectionPoint> advise(IUnknown* stream, DWORD& cookie)
     {
@@ -144,7 +149,8 @@ public:
     std::function<void()> onEvent; // called first at each event
 
 private:
-    ULONG references_ = 1;
+    friend ComObject;
+    CountingSink() = default;
 };
 
 // A new folder in the temporary folder of the Wine prefix, removed with

@@ -3,7 +3,6 @@
 #include "comserver/TaskMemory.h"
 #include "diag/HandsetTime.h"
 #include "platform/Bstr.h"
-#include "platform/ComError.h"
 #include "platform/ComPtr.h"
 #include "tools/vornak-tools/CListingEntry.h"
 #include "tools/vornak-tools/Failure.h"
@@ -37,9 +36,7 @@ Platform::ComPtr<T> require(IUnknown* object, REFIID iid, const wchar_t* what)
 // A listing as scripts receive it: its IDispatch, the ITavoEFSEnum dual.
 IDispatch* handOut(IUnknown* listing)
 {
-    Platform::ComPtr<IDispatch> dispatch;
-    Platform::throwIfFailed(Platform::queryInterfaceNoThrow(listing, IID_IDispatch, dispatch));
-    return dispatch.detach();
+    return Platform::queryInterface<IDispatch>(listing, IID_IDispatch).detach();
 }
 
 HRESULT giveText(const std::wstring& text, BSTR* out)
