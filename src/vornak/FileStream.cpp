@@ -137,10 +137,10 @@ HRESULT FileStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcb
         do {
             got = file_->Read(buffer.get(), std::min(remaining, kCopyBuffer));
             // The destination's result does not stop the copy; what it says
-            // it wrote is counted.
+            // it wrote is counted, up to what it was given.
             ULONG written = 0;
             pstm->Write(buffer.get(), got, &written);
-            totalWritten += written;
+            totalWritten += std::min<std::uint32_t>(written, got);
             totalRead += got;
             remaining -= got;
         } while (got == kCopyBuffer && remaining != 0);
