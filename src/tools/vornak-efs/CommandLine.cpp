@@ -15,8 +15,10 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter = R"(Handset:
   --port serial:<device>[:<baud>]  a handset on a serial line: serial:/dev/ttyUSB0,
-                                   serial:COM3:115200 (the port may also come from
-                                   the environment variable VORNAK_EFS_PORT)
+                                   serial:COM3:115200
+  --port tcp:<host>:<port>         a handset's port forwarded to TCP: tcp:127.0.0.1:2500
+                                   (the port may also come from the environment
+                                   variable VORNAK_EFS_PORT)
   --emulator DIR                   the built-in handset, filled from the folder DIR;
                                    it lives as long as this one command does
                                    (see 'vornak-efs serve --help' to keep one running)
@@ -84,8 +86,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     // Handset paths begin with "/": never take them for Windows-style options.
     app.allow_windows_style_options(false);
 
-    app.add_option("--port", options.port, "the handset's port: serial:<device>[:<baud>]")
-        ->type_name("serial:DEVICE[:BAUD]");
+    app.add_option("--port", options.port,
+                   "the handset's port: serial:<device>[:<baud>] or tcp:<host>:<port>")
+        ->type_name("PORT");
     CLI::Option* emulator =
         app.add_option("--emulator", options.emulator,
                        "use the built-in emulated handset, filled from the folder DIR")
@@ -147,12 +150,21 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     CLI::App* stat = addVerb(app, "stat", "show what the handset tells of names");
     operands(stat, options, "paths", "handset paths")->required();
 
-    addVerb(app, "serve", "serve the emulated handset on a pseudo-terminal until interrupted",
-            "Prints the terminal's path on the first line of the output; other invocations reach\n"
-            "the handset with --port serial:<that path>, and all of them share its files.\n"
-            "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
-            "Not available on Windows, which has no pseudo-terminals.\n"
-            "Example: vornak-efs serve --emulator DIR");
+    CLI::App* serve = addVerb(
+        app, "serve",
+        "serve the emulated handset on a pseudo-terminal or TCP port until interrupted",
+        "Prints where on the first line of the output: the terminal's path, which other\n"
+        "invocations reach with --port serial:<that path>, or tcp:<host>:<port>, which they\n"
+        "pass to --port as it is; all of them share the handset's files, one client at a time.\n"
+        "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
+        "Not available on Windows.\n"
+        "Examples: vornak-efs serve --emulator DIR\n"
+        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR");
+    serve
+        ->add_option("--listen", options.listen,
+                     "listen on this TCP address instead of a pseudo-terminal; port 0 takes a "
+                     "free one")
+        ->type_name("tcp:HOST:PORT");
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {
@@ -192,8 +204,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         }
     }
     if (options.port.empty() && !options.useEmulator) {
-        return usage("say which handset to use: --port serial:<device>[:<baud>], or "
-                     "--emulator DIR for the built-in one");
+        return usage("say which handset to use: --port serial:<device>[:<baud>] or "
+                     "tcp:<host>:<port>, or --emulator DIR for the built-in one");
     }
     return {options, 0};
 }

@@ -12,7 +12,7 @@ namespace VornakEfs {
 
 struct Options {
     std::string verb;
-    std::string port;     // "serial:<device>[:<baud>]"; empty when not given
+    std::string port;     // "serial:<device>[:<baud>]" or "tcp:<host>:<port>"; empty when not given
     std::string emulator; // the host folder that seeds the built-in handset
     bool useEmulator = false;
     std::uint8_t subsystem = 19;
@@ -21,6 +21,7 @@ struct Options {
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r
     bool parents = false;     // mkdir -p
+    std::string listen;       // serve --listen tcp:<host>:<port>; empty: a pseudo-terminal
     std::vector<std::string> operands;
 };
 

@@ -111,7 +111,7 @@ std::string portFailureWords(HRESULT result, std::uint32_t timeoutMs)
         words = "The handset did not answer within " + std::to_string(timeoutMs) + " ms";
         break;
     case kLineFailure:
-        words = "The serial line failed";
+        words = "The line to the handset failed";
         break;
     case kBufferTooSmall:
         words = "The handset sent a response longer than any the protocol has";
