@@ -27,6 +27,7 @@ Exit codes:
   0  success                       3  the port could not be opened
   1  the handset refused or failed 4  the port failed: no answer in time, line broken
   2  the command line is wrong     5  a file of this computer could not be read or written
+  6  the handset does not support what the verb needs (it lacks the command)
   130  interrupted by Ctrl-C
 
 Examples:
@@ -47,7 +48,8 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
     return verb;
 }
 
-constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat or serve";
+constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat, chmod, ln, readlink, "
+                               "truncate, md5sum, df, info, item or serve";
 
 // What to say when no verb was recognised: the first word that is neither an
 // option nor an option's value is taken for the verb meant.
@@ -130,8 +132,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
              "(default /)")
         ->required();
 
-    CLI::App* rm = addVerb(app, "rm", "remove handset files");
-    operands(rm, options, "paths", "handset files")->required();
+    CLI::App* rm =
+        addVerb(app, "rm", "remove handset files, or with -r whole trees",
+                "rm -r uses the handset's DELTREE where it has one, and removes name by\n"
+                "name where it has not.\nExample: vornak-efs --emulator DIR rm -r /data/logs");
+    rm->add_flag("-r,-R", options.recursive, "remove directories and everything below them");
+    operands(rm, options, "paths", "handset files, or with -r also directories")->required();
 
     CLI::App* mkdir = addVerb(app, "mkdir", "make handset directories");
     mkdir->add_flag("-p", options.parents,
@@ -149,6 +155,67 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
 
     CLI::App* stat = addVerb(app, "stat", "show what the handset tells of names");
     operands(stat, options, "paths", "handset paths")->required();
+
+    CLI::App* chmod =
+        addVerb(app, "chmod", "change the permission bits of handset names",
+                "MODE is octal (644, 0755) or changes as chmod writes them (u+x, go-w, a=r).\n"
+                "Every name is looked up first; a missing one changes nothing.\n"
+                "Example: vornak-efs --port serial:/dev/ttyUSB0 chmod 600 /data/secret.bin");
+    chmod->add_option("mode", options.mode, "the new mode, or the change")
+        ->required()
+        ->type_name("MODE");
+    operands(chmod, options, "paths", "handset paths")->required();
+
+    CLI::App* ln = addVerb(app, "ln", "make a symbolic link on the handset",
+                           "The target is kept as written, relative or absolute; the link must "
+                           "be a new name.\nExample: vornak-efs --emulator DIR ln -s "
+                           "/data/settings.txt /settings");
+    ln->add_flag("-s", options.symbolic, "a symbolic link (the only kind handsets have)");
+    operands(ln, options, "paths",
+             "TARGET LINK: what the link names, and the new name (or a directory for it)")
+        ->required()
+        ->expected(2);
+
+    CLI::App* readlink = addVerb(app, "readlink", "show the targets of handset links");
+    operands(readlink, options, "paths", "handset links")->required();
+
+    CLI::App* truncate =
+        addVerb(app, "truncate", "cut handset files to a size, or make them that long",
+                "SIZE is in bytes, or with K, M or G (1024 based). A file that grows is filled\n"
+                "with zeros; growing past the free space fails and changes nothing.\n"
+                "Example: vornak-efs --emulator DIR truncate -s 0 /data/log.txt");
+    truncate->add_option("-s,--size", options.size, "the new size")->required()->type_name("SIZE");
+    operands(truncate, options, "paths", "handset files")->required();
+
+    CLI::App* md5sum =
+        addVerb(app, "md5sum", "show the MD5 digests the handset computes of its files",
+                "Example: vornak-efs --port serial:/dev/ttyUSB0 md5sum /nv/item_files/mode");
+    operands(md5sum, options, "paths", "handset files")->required();
+
+    CLI::App* df = addVerb(app, "df", "show the size and use of the handset's file system");
+    operands(df, options, "paths", "handset paths whose file system to show (default /)");
+
+    addVerb(app, "info", "show what the handset tells of itself: EFS2, limits, flash");
+
+    CLI::App* item = addVerb(app, "item", "read or write the handset's item files",
+                             "Item files are small (at most 1024 bytes), written and read whole.\n"
+                             "Examples: vornak-efs --emulator DIR item get /nv/item_files/mode\n"
+                             "          vornak-efs --emulator DIR item put mode.bin "
+                             "/nv/item_files/mode");
+    item->require_subcommand(1);
+    CLI::App* itemGet = item->add_subcommand("get", "an item's bytes into a file, or the output");
+    itemGet
+        ->add_option("paths", options.operands,
+                     "ITEM [FILE]: the handset item, then a file "
+                     "of this computer (default: the output)")
+        ->required()
+        ->expected(1, 2);
+    CLI::App* itemPut = item->add_subcommand("put", "a file of this computer as an item");
+    itemPut
+        ->add_option("paths", options.operands,
+                     "FILE ITEM: a file of at most 1024 bytes, then the handset item")
+        ->required()
+        ->expected(2);
 
     CLI::App* serve = addVerb(
         app, "serve",
@@ -185,7 +252,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         return {std::nullopt, 2};
     }
 
-    options.verb = app.get_subcommands().front()->get_name();
+    CLI::App* chosen = app.get_subcommands().front();
+    options.verb = chosen->get_name();
+    if (options.verb == "item") {
+        options.itemAction = chosen->get_subcommands().front()->get_name();
+    }
     options.subsystem = static_cast<std::uint8_t>(subsystem);
     options.useEmulator = emulator->count() > 0;
     const auto usage = [&](const std::string& message) {
@@ -197,6 +268,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
             return usage("serve makes a port of its own; --port does not go with it");
         }
         return {options, 0};
+    }
+    if (options.verb == "ln" && !options.symbolic) {
+        return usage("handsets have symbolic links only: ln -s TARGET LINK");
     }
     if (options.port.empty() && !options.useEmulator) {
         if (const char* fromEnvironment = std::getenv("VORNAK_EFS_PORT")) {

@@ -19,8 +19,13 @@ struct Options {
     std::uint32_t timeoutMs = 5000;
     bool quiet = false;
     bool longListing = false; // ls -l
-    bool recursive = false;   // ls -R, get -r, put -r
+    bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
+    bool symbolic = false;    // ln -s
+    std::string mode;         // chmod MODE
+    std::string size;         // truncate -s SIZE
+    std::string checkAgainst; // md5sum --check FILE: the local copy
+    std::string itemAction;   // item get or item put
     std::string listen;       // serve --listen tcp:<host>:<port>; empty: a pseudo-terminal
     std::vector<std::string> operands;
 };

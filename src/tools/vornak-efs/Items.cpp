@@ -1,0 +1,89 @@
+#include "tools/vornak-efs/Items.h"
+
+#include "tools/vornak-efs/Text.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <system_error>
+
+namespace VornakEfs {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void hostFailure(const std::string& what, const fs::path& path, int error)
+{
+    throw Failure(kHostFailure, "cannot " + what + " " + hostText(path) + ": " +
+                                    std::generic_category().message(error));
+}
+
+std::string hexText(const Diag::Efs::Md5Digest& digest)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+} // namespace
+
+void getItem(Session& session, const std::vector<std::string>& operands, std::ostream& out)
+{
+    const std::u16string item = handsetPath(operands.at(0));
+    const std::vector<std::uint8_t> data = session.getItem(item);
+    if (operands.size() < 2) {
+        out.write(reinterpret_cast<const char*>(data.data()),
+                  static_cast<std::streamsize>(data.size()));
+        return;
+    }
+    const fs::path local = hostPath(operands[1]);
+    std::ofstream file(local, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
+    file.close();
+    if (!file) {
+        const int error = errno;
+        std::error_code ignored;
+        fs::remove(local, ignored);
+        hostFailure("write", local, error);
+    }
+}
+
+void putItem(Session& session, const std::vector<std::string>& operands)
+{
+    const fs::path local = hostPath(operands.at(0));
+    const std::u16string item = handsetPath(operands.at(1));
+    std::ifstream file(local, std::ios::binary);
+    if (!file) {
+        hostFailure("read", local, errno);
+    }
+    // One byte more than an item holds tells a file that is too long.
+    std::vector<std::uint8_t> data(Diag::Efs2::kMaxItemData + 1);
+    file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (file.bad()) {
+        hostFailure("read", local, errno);
+    }
+    data.resize(static_cast<std::size_t>(file.gcount()));
+    if (data.size() > Diag::Efs2::kMaxItemData) {
+        throw Failure(kUsage, "an item file holds at most " +
+                                  std::to_string(Diag::Efs2::kMaxItemData) + " bytes; " +
+                                  hostText(local) + " has more");
+    }
+    session.putItem(item, data);
+}
+
+void showDigests(Session& session, const std::vector<std::string>& operands, std::ostream& out)
+{
+    for (const std::string& operand : operands) {
+        const std::u16string path = handsetPath(operand);
+        out << hexText(session.digest(path)) << "  " << toUtf8(path) << '\n';
+    }
+}
+
+} // namespace VornakEfs
