@@ -2,6 +2,7 @@
 // terminals (termios) and Windows COM ports.
 #pragma once
 
+#include "platform/UniqueAny.h"
 #include "transport/Line.h"
 
 #include <cstddef>
@@ -24,7 +25,6 @@ class SerialLine final : public Line {
 public:
     // Opens the device in raw mode. Throws std::system_error naming the device.
     explicit SerialLine(const SerialSettings& settings);
-    ~SerialLine() override;
 
     void write(const std::uint8_t* data, std::size_t size, Deadline deadline) override;
     std::size_t read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline) override;
@@ -32,12 +32,19 @@ public:
     const std::string& name() const override { return device_; }
 
 private:
-    std::string device_;
+    // The line's handle (Windows) or descriptor (POSIX), closed by its owner.
+    struct LineTraits {
 #if defined(_WIN32)
-    void* handle_;
+        using Type = void*;
 #else
-    int fd_;
+        using Type = int;
 #endif
+        static Type invalid() noexcept;
+        static void close(Type line) noexcept;
+    };
+
+    std::string device_;
+    Platform::UniqueAny<LineTraits> line_;
 };
 
 } // namespace Transport

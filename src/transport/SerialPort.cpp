@@ -47,7 +47,7 @@ Platform::ComPtr<IDiagPort> SerialPort::open(const SerialSettings& settings)
 
 Platform::ComPtr<IDiagPort> SerialPort::open(std::unique_ptr<Line> line)
 {
-    return Platform::ComPtr<IDiagPort>::attach(new SerialPort(std::move(line)));
+    return make<IDiagPort>(std::move(line));
 }
 
 SerialPort::SerialPort(std::unique_ptr<Line> line)
@@ -62,12 +62,12 @@ SerialPort::Counters SerialPort::counters() const
     return counters_;
 }
 
-void* SerialPort::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<SerialPort>> SerialPort::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        return static_cast<IDiagPort*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<SerialPort> table[] = {
+        ComServer::interfaceEntry<SerialPort, IDiagPort>(IID_IDiagPort),
+    };
+    return table;
 }
 
 HRESULT SerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,

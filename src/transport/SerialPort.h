@@ -5,9 +5,9 @@
 // dropped on the way.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "transport/Hdlc.h"
 #include "transport/Line.h"
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace Transport {
@@ -34,7 +35,7 @@ inline constexpr HRESULT kLineFailureResult =
 bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
                     const std::vector<std::uint8_t>& frame);
 
-class SerialPort final : public Platform::ComBase<SerialPort, IDiagPort> {
+class SerialPort final : public ComServer::ComObject<SerialPort, IDiagPort> {
 public:
     // The timeout used when a caller passes 0.
     static constexpr std::uint32_t kDefaultTimeoutMs = 5000;
@@ -53,7 +54,7 @@ public:
     };
     Counters counters() const;
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<SerialPort>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_3
     // `timeout` bounds the whole exchange in milliseconds; 0 means the default.
@@ -62,6 +63,7 @@ public:
                                           BYTE* response) override;
 
 private:
+    friend ComObject;
     explicit SerialPort(std::unique_ptr<Line> line);
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,

@@ -10,6 +10,7 @@
 #include "diag/EFSMd5Sum.h"
 #include "diag/EFSQuery.h"
 #include "diag/EFSStatFs.h"
+#include "diag/Efs2.h"
 #include "efs/FileBase.h"
 #include "mem/RefCount.h"
 #include "platform/ComPtr.h"
@@ -40,16 +41,10 @@ public:
         std::uint32_t modificationTime = 0;
         std::uint32_t creationTime = 0;
 
-        bool isDirectory() const { return (mode & 0xF000) == 0x4000; }
-        bool isFile() const { return (mode & 0xF000) == 0x8000; }
-        bool isLink() const
-        {
-            return (mode & Diag::Efs2::kModeTypeMask) == Diag::Efs2::kModeSymbolicLink;
-        }
-        bool isItem() const
-        {
-            return (mode & Diag::Efs2::kModeTypeMask) == Diag::Efs2::kModeItemFile;
-        }
+        bool isDirectory() const { return Diag::Efs2::isDirectoryMode(mode); }
+        bool isFile() const { return Diag::Efs2::isRegularMode(mode); }
+        bool isLink() const { return Diag::Efs2::isSymbolicLinkMode(mode); }
+        bool isItem() const { return Diag::Efs2::isItemFileMode(mode); }
     };
     struct Entry {
         std::u16string name;

@@ -1,6 +1,7 @@
 #include "tools/vornak-efs/Verbs.h"
 
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
+#include "diag/Efs2Text.h"
 #include "tools/vornak-efs/ModeChange.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
@@ -58,8 +59,9 @@ void printEntries(Session& session, std::u16string_view directory,
                 ? linkSuffix(session,
                              directory.empty() ? entry.name : joinHandset(directory, entry.name))
                 : std::string();
-        out << modeString(entry.attributes.mode) << ' ' << std::string(width - size.size(), ' ')
-            << size << ' ' << formatTime(entry.attributes.modificationTime) << ' '
+        out << Diag::Efs2::modeText(entry.attributes.mode) << ' '
+            << std::string(width - size.size(), ' ') << size << ' '
+            << Diag::Efs2::timeText(entry.attributes.modificationTime, false) << ' '
             << toUtf8(entry.name) << target << '\n';
     }
 }
@@ -198,8 +200,8 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", attributes.mode & 07777);
         out << (first ? "" : "\n") << toUtf8(path) << '\n'
-            << "  type:     " << typeName(attributes.mode) << '\n'
-            << "  mode:     " << mode << " (" << modeString(attributes.mode) << ")\n";
+            << "  type:     " << Diag::Efs2::modeTypeName(attributes.mode) << '\n'
+            << "  mode:     " << mode << " (" << Diag::Efs2::modeText(attributes.mode) << ")\n";
         if (attributes.isLink()) {
             out << "  target:   " << toUtf8(session.readLink(path)) << '\n';
         }
@@ -209,9 +211,9 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
         if (attributes.linkCount) {
             out << "  links:    " << *attributes.linkCount << '\n';
         }
-        out << "  accessed: " << formatTime(attributes.accessTime, true) << '\n'
-            << "  modified: " << formatTime(attributes.modificationTime, true) << '\n'
-            << "  changed:  " << formatTime(attributes.creationTime, true) << '\n';
+        out << "  accessed: " << Diag::Efs2::timeText(attributes.accessTime, true) << '\n'
+            << "  modified: " << Diag::Efs2::timeText(attributes.modificationTime, true) << '\n'
+            << "  changed:  " << Diag::Efs2::timeText(attributes.creationTime, true) << '\n';
         first = false;
     }
 }
@@ -315,7 +317,7 @@ void makeLink(Session& session, const std::vector<std::string>& operands)
         link = joinHandset(link, baseName(handsetPath(targetText)));
     }
     if (session.find(link)) {
-        Session::refuse(Emulator::kExists, "making the link", link);
+        Session::refuse(Diag::Efs2::kExists, "making the link", link);
     }
     session.makeLink(target, link);
 }
