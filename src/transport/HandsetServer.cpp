@@ -37,29 +37,27 @@ ssize_t writeSome(int stream, const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
-void closeQuietly(int& descriptor) noexcept
+void DescriptorTraits::close(int descriptor) noexcept
 {
-    if (descriptor >= 0) {
-        ::close(descriptor);
-        descriptor = -1;
-    }
+    ::close(descriptor);
 }
 
 HandsetServer::HandsetServer(std::shared_ptr<Emulator::Handset> handset)
     : handset_(std::move(handset))
     , reader_(kMaxRequest)
 {
-    if (::pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+    int stopPipe[2];
+    if (::pipe2(stopPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
         throwErrno("pipe");
     }
+    stopReading_.reset(stopPipe[0]);
+    stopWriting_.reset(stopPipe[1]);
     outgoing_.reserve(2 * kMaxRequest);
 }
 
 HandsetServer::~HandsetServer()
 {
     stop();
-    closeQuietly(stopPipe_[0]);
-    closeQuietly(stopPipe_[1]);
 }
 
 void HandsetServer::start()
@@ -76,7 +74,7 @@ void HandsetServer::requestStop() noexcept
 {
     const char byte = 1;
     // A full pipe already holds a request to stop.
-    [[maybe_unused]] const ssize_t written = ::write(stopPipe_[1], &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(stopWriting_.get(), &byte, 1);
 }
 
 void HandsetServer::stop()
@@ -100,14 +98,14 @@ HandsetServer::Counters HandsetServer::counters() const
 void HandsetServer::drainStopRequests()
 {
     char drained[16];
-    while (::read(stopPipe_[0], drained, sizeof drained) > 0) {
+    while (::read(stopReading_.get(), drained, sizeof drained) > 0) {
     }
 }
 
 bool HandsetServer::waitReadable(int descriptor)
 {
     for (;;) {
-        pollfd ready[2] = {{descriptor, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        pollfd ready[2] = {{descriptor, POLLIN, 0}, {stopReading_.get(), POLLIN, 0}};
         if (::poll(ready, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -199,7 +197,7 @@ bool HandsetServer::pause(std::uint32_t milliseconds)
         if (left.count() <= 0) {
             return true;
         }
-        pollfd ready{stopPipe_[0], POLLIN, 0};
+        pollfd ready{stopReading_.get(), POLLIN, 0};
         if (::poll(&ready, 1, static_cast<int>(left.count())) > 0) {
             drainStopRequests();
             return false;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "emulator/Handset.h"
+#include "platform/UniqueAny.h"
 #include "transport/Hdlc.h"
 
 #include <atomic>
@@ -26,6 +27,14 @@
 #include <vector>
 
 namespace Transport {
+
+// A file descriptor, closed by its owner.
+struct DescriptorTraits {
+    using Type = int;
+    static constexpr int invalid() noexcept { return -1; }
+    static void close(int descriptor) noexcept;
+};
+using Descriptor = Platform::UniqueAny<DescriptorTraits>;
 
 class HandsetServer {
 public:
@@ -76,7 +85,8 @@ private:
     void drainStopRequests();
 
     std::shared_ptr<Emulator::Handset> handset_;
-    int stopPipe_[2] = {-1, -1};
+    Descriptor stopReading_; // the pipe that wakes the serving thread to stop
+    Descriptor stopWriting_;
     Hdlc::FrameReader reader_;
     std::vector<std::uint8_t> outgoing_;
     std::thread thread_;
@@ -85,8 +95,5 @@ private:
     std::atomic<std::uint64_t> unanswered_{0};
     std::atomic<std::uint64_t> clients_{0};
 };
-
-// Closes `descriptor` when it is open and marks it closed.
-void closeQuietly(int& descriptor) noexcept;
 
 } // namespace Transport

@@ -26,8 +26,8 @@ public:
 private:
     void serveClients() override;
 
-    int master_ = -1;
-    int slave_ = -1;
+    Descriptor master_;
+    Descriptor slave_;
     std::string slavePath_;
 };
 

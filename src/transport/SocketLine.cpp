@@ -289,9 +289,18 @@ TcpAddress parseTcpAddress(std::string_view written, AnyPort anyPort)
     return {std::string(host), static_cast<std::uint16_t>(value)};
 }
 
+SocketLine::SocketTraits::Type SocketLine::SocketTraits::invalid() noexcept
+{
+    return static_cast<Type>(kNoSocket);
+}
+
+void SocketLine::SocketTraits::close(Type socket) noexcept
+{
+    closeSocket(static_cast<Socket>(socket));
+}
+
 SocketLine::SocketLine(const TcpAddress& address, std::chrono::milliseconds timeout)
     : name_(address.text())
-    , socket_(static_cast<std::intptr_t>(kNoSocket))
 {
     startWinsock();
     const Deadline deadline = std::chrono::steady_clock::now() + timeout;
@@ -306,43 +315,33 @@ SocketLine::SocketLine(const TcpAddress& address, std::chrono::milliseconds time
         throw std::system_error(error, resolverCategory(), name_);
     }
     int lastError = 0;
-    for (const addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
-        const Socket socket =
-            ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
-        if (socket == kNoSocket) {
+    for (const addrinfo* candidate = found; candidate != nullptr && !socket_;
+         candidate = candidate->ai_next) {
+        Platform::UniqueAny<SocketTraits> socket(static_cast<SocketTraits::Type>(
+            ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol)));
+        if (!socket) {
             lastError = lastSocketError();
-            continue;
-        }
-        if (!setNonBlocking(socket)) {
+        } else if (!setNonBlocking(static_cast<Socket>(socket.get()))) {
             lastError = lastSocketError();
-            closeSocket(socket);
-            continue;
-        }
-        lastError = connectBefore(socket, *candidate, deadline);
-        if (lastError == 0) {
+        } else if (lastError =
+                       connectBefore(static_cast<Socket>(socket.get()), *candidate, deadline);
+                   lastError == 0) {
             // Requests are small and each waits for its answer: send at once.
             int on = 1;
-            ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
-                         sizeof on);
-            socket_ = static_cast<std::intptr_t>(socket);
-            break;
+            ::setsockopt(static_cast<Socket>(socket.get()), IPPROTO_TCP, TCP_NODELAY,
+                         reinterpret_cast<const char*>(&on), sizeof on);
+            socket_ = std::move(socket);
         }
-        closeSocket(socket);
     }
     ::freeaddrinfo(found);
-    if (socket_ == static_cast<std::intptr_t>(kNoSocket)) {
+    if (!socket_) {
         throwSocketError(lastError, name_);
     }
 }
 
-SocketLine::~SocketLine()
-{
-    closeSocket(static_cast<Socket>(socket_));
-}
-
 void SocketLine::write(const std::uint8_t* data, std::size_t size, Deadline deadline)
 {
-    const auto socket = static_cast<Socket>(socket_);
+    const auto socket = static_cast<Socket>(socket_.get());
     while (size > 0) {
         const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 20));
         const auto sent = ::send(socket, reinterpret_cast<const char*>(data), chunk, kSendFlags);
@@ -363,7 +362,7 @@ void SocketLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
 
 std::size_t SocketLine::read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline)
 {
-    const auto socket = static_cast<Socket>(socket_);
+    const auto socket = static_cast<Socket>(socket_.get());
     const int chunk = static_cast<int>(std::min<std::size_t>(capacity, 1 << 20));
     for (;;) {
         const auto got = ::recv(socket, reinterpret_cast<char*>(buffer), chunk, 0);
@@ -391,8 +390,8 @@ void SocketLine::discardInput()
     std::uint8_t dropped[1024];
     // Stops at the first call that would wait; a closed connection shows at
     // the next read.
-    while (::recv(static_cast<Socket>(socket_), reinterpret_cast<char*>(dropped), sizeof dropped,
-                  0) > 0) {
+    while (::recv(static_cast<Socket>(socket_.get()), reinterpret_cast<char*>(dropped),
+                  sizeof dropped, 0) > 0) {
     }
 }
 

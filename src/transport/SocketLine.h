@@ -4,6 +4,7 @@
 // POSIX sockets and Winsock.
 #pragma once
 
+#include "platform/UniqueAny.h"
 #include "transport/Line.h"
 
 #include <chrono>
@@ -35,7 +36,6 @@ public:
     // Connects to the first address of `address` that answers before
     // `timeout`. Throws std::system_error naming the address.
     SocketLine(const TcpAddress& address, std::chrono::milliseconds timeout);
-    ~SocketLine() override;
 
     void write(const std::uint8_t* data, std::size_t size, Deadline deadline) override;
     std::size_t read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline) override;
@@ -43,8 +43,18 @@ public:
     const std::string& name() const override { return name_; }
 
 private:
+    struct SocketTraits {
+#if defined(_WIN32)
+        using Type = std::uintptr_t; // SOCKET
+#else
+        using Type = int;
+#endif
+        static Type invalid() noexcept;
+        static void close(Type socket) noexcept;
+    };
+
     std::string name_;
-    std::intptr_t socket_; // a SOCKET on Windows, a descriptor elsewhere
+    Platform::UniqueAny<SocketTraits> socket_;
 };
 
 // The error category of host-name lookups (getaddrinfo's codes).

@@ -34,30 +34,27 @@ TcpHandsetServer::TcpHandsetServer(std::shared_ptr<Emulator::Handset> handset,
         throw std::system_error(error, resolverCategory(), address.text());
     }
     int lastError = 0;
-    for (const addrinfo* candidate = found; candidate != nullptr && listening_ < 0;
+    for (const addrinfo* candidate = found; candidate != nullptr && !listening_;
          candidate = candidate->ai_next) {
-        listening_ = ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC,
-                              candidate->ai_protocol);
-        if (listening_ < 0) {
+        Descriptor socket(::socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC,
+                                   candidate->ai_protocol));
+        // A server started again at once gets its port back.
+        int on = 1;
+        if (!socket || ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+            ::bind(socket.get(), candidate->ai_addr, candidate->ai_addrlen) != 0 ||
+            ::listen(socket.get(), kBacklog) != 0) {
             lastError = errno;
             continue;
         }
-        // A server started again at once gets its port back.
-        int on = 1;
-        ::setsockopt(listening_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(listening_, candidate->ai_addr, candidate->ai_addrlen) != 0 ||
-            ::listen(listening_, kBacklog) != 0) {
-            lastError = errno;
-            closeQuietly(listening_);
-        }
+        listening_ = std::move(socket);
     }
     ::freeaddrinfo(found);
-    if (listening_ < 0) {
+    if (!listening_) {
         throw std::system_error(lastError, std::generic_category(), address.text());
     }
     sockaddr_storage bound{};
     socklen_t size = sizeof bound;
-    if (::getsockname(listening_, reinterpret_cast<sockaddr*>(&bound), &size) == 0) {
+    if (::getsockname(listening_.get(), reinterpret_cast<sockaddr*>(&bound), &size) == 0) {
         char port[16] = {};
         if (::getnameinfo(reinterpret_cast<sockaddr*>(&bound), size, nullptr, 0, port, sizeof port,
                           NI_NUMERICSERV) == 0) {
@@ -68,15 +65,15 @@ TcpHandsetServer::TcpHandsetServer(std::shared_ptr<Emulator::Handset> handset,
 
 TcpHandsetServer::~TcpHandsetServer()
 {
-    stop();
-    closeQuietly(listening_);
+    stop(); // before the socket closes under the serving thread
 }
 
 void TcpHandsetServer::serveClients()
 {
-    while (waitReadable(listening_)) {
-        int client = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (client < 0) {
+    while (waitReadable(listening_.get())) {
+        Descriptor client(
+            ::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!client) {
             if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) {
                 continue;
             }
@@ -84,16 +81,13 @@ void TcpHandsetServer::serveClients()
         }
         countClient();
         int on = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        bool stopped = false;
+        ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         try {
-            stopped = !serveStream(client);
+            if (!serveStream(client.get())) {
+                return;
+            }
         } catch (const std::system_error&) {
             // This client's connection broke; the next one is served as usual.
-        }
-        closeQuietly(client);
-        if (stopped) {
-            return;
         }
     }
 }

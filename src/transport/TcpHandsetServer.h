@@ -26,7 +26,7 @@ private:
     void serveClients() override;
 
     TcpAddress address_;
-    int listening_ = -1;
+    Descriptor listening_;
 };
 
 } // namespace Transport

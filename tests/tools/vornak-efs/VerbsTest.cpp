@@ -171,7 +171,7 @@ TEST_F(VerbTest, AHandsetThatLacksTheCommandIsSaidToInWords)
     const auto before = snapshot();
     for (const auto answer : {LackingPort::Answer::BadCommand, LackingPort::Answer::ErrorPacket}) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+            SCOPED_TRACE(::testing::PrintToString(c.arguments));
             const auto port = LackingPort::create(emulated.get(), {c.command}, answer);
             const Outcome outcome = tool(c.arguments, port.get());
             EXPECT_EQ(outcome.exitCode, VornakEfs::kNotSupported);
