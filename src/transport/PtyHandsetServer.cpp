@@ -1,5 +1,6 @@
 #include "transport/PtyHandsetServer.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -14,8 +15,8 @@ namespace Transport {
 
 namespace {
 
-// Room for the longest request (RENAME with two full paths, 2054 bytes).
-constexpr std::size_t kMaxRequest = 4096;
+// Frames longer than the handset's longest request are line noise.
+constexpr std::size_t kMaxRequest = Emulator::Handset::kMaxRequest;
 // How long a response may wait for room on the line before it is dropped: a
 // client that stopped reading must not stall the server.
 constexpr int kSendTimeoutMs = 1000;
@@ -89,7 +90,10 @@ PtyHandsetServer::PtyHandsetServer(std::shared_ptr<Emulator::Handset> handset)
         closeQuietly(stopPipe_[1]);
         throw;
     }
-    outgoing_.reserve(2 * kMaxRequest);
+    // Room enough that serving never allocates: the longest answer, every
+    // byte escaped, its check sum and flag.
+    response_.resize(handset_->responseCapacity());
+    outgoing_.reserve(2 * response_.size() + 8);
 }
 
 PtyHandsetServer::~PtyHandsetServer()
@@ -174,7 +178,7 @@ void PtyHandsetServer::run()
 void PtyHandsetServer::serve(const std::vector<std::uint8_t>& request)
 {
     ++requests_;
-    const Emulator::Exchange exchange = handset_->exchange(request);
+    const Emulator::Exchange exchange = handset_->exchange(request, response_);
     bool breakCheckSum = false;
     if (exchange.portFault) {
         switch (exchange.portFault->kind) {
@@ -196,8 +200,10 @@ void PtyHandsetServer::serve(const std::vector<std::uint8_t>& request)
             break;
         }
     }
-    if (breakCheckSum || !exchange.response.empty()) {
-        send(exchange.response, breakCheckSum);
+    // An answer beyond the room of any answer is lost on the line.
+    const std::size_t length = exchange.length <= response_.size() ? exchange.length : 0;
+    if (breakCheckSum || length != 0) {
+        send(std::span(response_).first(length), breakCheckSum);
     }
 }
 
@@ -221,7 +227,7 @@ bool PtyHandsetServer::pause(std::uint32_t milliseconds)
     }
 }
 
-void PtyHandsetServer::send(const std::vector<std::uint8_t>& response, bool breakCheckSum)
+void PtyHandsetServer::send(std::span<const std::uint8_t> response, bool breakCheckSum)
 {
     outgoing_.clear();
     Hdlc::appendFrame(response.data(), response.size(), outgoing_);

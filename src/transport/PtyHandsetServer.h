@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,7 +64,7 @@ private:
     void serve(const std::vector<std::uint8_t>& request);
     // Waits `milliseconds`; false when a stop was asked for meanwhile.
     bool pause(std::uint32_t milliseconds);
-    void send(const std::vector<std::uint8_t>& response, bool breakCheckSum);
+    void send(std::span<const std::uint8_t> response, bool breakCheckSum);
 
     std::shared_ptr<Emulator::Handset> handset_;
     int master_ = -1;
@@ -71,6 +72,7 @@ private:
     int stopPipe_[2] = {-1, -1};
     std::string slavePath_;
     Hdlc::FrameReader reader_;
+    std::vector<std::uint8_t> response_; // the handset's answer, framed into outgoing_
     std::vector<std::uint8_t> outgoing_;
     std::thread thread_;
     std::atomic<std::uint64_t> requests_{0};
