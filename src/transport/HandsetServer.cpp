@@ -13,8 +13,8 @@ namespace Transport {
 
 namespace {
 
-// Room for the longest request (RENAME with two full paths, 2054 bytes).
-constexpr std::size_t kMaxRequest = 4096;
+// Frames longer than the handset's longest request are line noise.
+constexpr std::size_t kMaxRequest = Emulator::Handset::kMaxRequest;
 // How long a response may wait for room on the line before it is dropped: a
 // client that stopped reading must not stall the server.
 constexpr int kSendTimeoutMs = 1000;
@@ -52,7 +52,10 @@ HandsetServer::HandsetServer(std::shared_ptr<Emulator::Handset> handset)
     }
     stopReading_.reset(stopPipe[0]);
     stopWriting_.reset(stopPipe[1]);
-    outgoing_.reserve(2 * kMaxRequest);
+    // Room enough that serving never allocates: the longest answer, every
+    // byte escaped, its check sum and flag.
+    response_.resize(handset_->responseCapacity());
+    outgoing_.reserve(2 * response_.size() + 8);
 }
 
 HandsetServer::~HandsetServer()
@@ -161,7 +164,7 @@ bool HandsetServer::serveStream(int stream)
 void HandsetServer::serve(int stream, const std::vector<std::uint8_t>& request)
 {
     ++requests_;
-    const Emulator::Exchange exchange = handset_->exchange(request);
+    const Emulator::Exchange exchange = handset_->exchange(request, response_);
     bool breakCheckSum = false;
     if (exchange.portFault) {
         switch (exchange.portFault->kind) {
@@ -183,8 +186,10 @@ void HandsetServer::serve(int stream, const std::vector<std::uint8_t>& request)
             break;
         }
     }
-    if (breakCheckSum || !exchange.response.empty()) {
-        send(stream, exchange.response, breakCheckSum);
+    // An answer beyond the room of any answer is lost on the line.
+    const std::size_t length = exchange.length <= response_.size() ? exchange.length : 0;
+    if (breakCheckSum || length != 0) {
+        send(stream, std::span(response_).first(length), breakCheckSum);
     }
 }
 
@@ -205,7 +210,7 @@ bool HandsetServer::pause(std::uint32_t milliseconds)
     }
 }
 
-void HandsetServer::send(int stream, const std::vector<std::uint8_t>& response, bool breakCheckSum)
+void HandsetServer::send(int stream, std::span<const std::uint8_t> response, bool breakCheckSum)
 {
     outgoing_.clear();
     Hdlc::appendFrame(response.data(), response.size(), outgoing_);

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -81,13 +82,14 @@ private:
     void serve(int stream, const std::vector<std::uint8_t>& request);
     // Waits `milliseconds`; false when a stop was asked for meanwhile.
     bool pause(std::uint32_t milliseconds);
-    void send(int stream, const std::vector<std::uint8_t>& response, bool breakCheckSum);
+    void send(int stream, std::span<const std::uint8_t> response, bool breakCheckSum);
     void drainStopRequests();
 
     std::shared_ptr<Emulator::Handset> handset_;
     Descriptor stopReading_; // the pipe that wakes the serving thread to stop
     Descriptor stopWriting_;
     Hdlc::FrameReader reader_;
+    std::vector<std::uint8_t> response_; // the handset's answer, framed into outgoing_
     std::vector<std::uint8_t> outgoing_;
     std::thread thread_;
     std::atomic<std::uint64_t> requests_{0};
