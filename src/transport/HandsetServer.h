@@ -11,7 +11,8 @@
 // Frames with a wrong check sum, and frames longer than any request, are
 // dropped without an answer, as a handset's diagnostic task drops them; the
 // client finds out by its timeout. Frames that arrive intact are the
-// handset's to answer, with its error response when it cannot parse them.
+// handset's to answer, with a refusal ("bad length", ...) when it cannot
+// parse them.
 //
 // POSIX only.
 #pragma once

@@ -57,6 +57,8 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
         showLinks(session, options.operands, out);
     } else if (options.verb == "truncate") {
         truncateFiles(session, options.size, options.operands);
+    } else if (options.verb == "md5sum" && !options.checkAgainst.empty()) {
+        checkDigest(session, options.checkAgainst, options.operands.front(), out);
     } else if (options.verb == "md5sum") {
         showDigests(session, options.operands, out);
     } else if (options.verb == "df") {

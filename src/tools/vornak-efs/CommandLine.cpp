@@ -189,7 +189,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
 
     CLI::App* md5sum =
         addVerb(app, "md5sum", "show the MD5 digests the handset computes of its files",
-                "Example: vornak-efs --port serial:/dev/ttyUSB0 md5sum /nv/item_files/mode");
+                "With --check FILE, compares the one handset file with FILE of this computer:\n"
+                "prints OK or FAILED, and exits with 1 when they differ.\n"
+                "Examples: vornak-efs --port serial:/dev/ttyUSB0 md5sum /nv/item_files/mode\n"
+                "          vornak-efs --port serial:/dev/ttyUSB0 md5sum --check mode.bin "
+                "/nv/item_files/mode");
+    md5sum
+        ->add_option("--check", options.checkAgainst,
+                     "compare the handset file with this file of this computer")
+        ->type_name("FILE");
     operands(md5sum, options, "paths", "handset files")->required();
 
     CLI::App* df = addVerb(app, "df", "show the size and use of the handset's file system");
@@ -268,6 +276,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
             return usage("serve makes a port of its own; --port does not go with it");
         }
         return {options, 0};
+    }
+    if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
+        return usage("md5sum --check compares one handset file with FILE");
     }
     if (options.verb == "ln" && !options.symbolic) {
         return usage("handsets have symbolic links only: ln -s TARGET LINK");

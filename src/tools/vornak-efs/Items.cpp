@@ -1,7 +1,9 @@
 #include "tools/vornak-efs/Items.h"
 
+#include "platform/Md5.h"
 #include "tools/vornak-efs/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
@@ -83,6 +85,31 @@ void showDigests(Session& session, const std::vector<std::string>& operands, std
     for (const std::string& operand : operands) {
         const std::u16string path = handsetPath(operand);
         out << hexText(session.digest(path)) << "  " << toUtf8(path) << '\n';
+    }
+}
+
+void checkDigest(Session& session, const std::string& local, const std::string& operand,
+                 std::ostream& out)
+{
+    const fs::path file = hostPath(local);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        hostFailure("read", file, errno);
+    }
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        hostFailure("read", file, errno);
+    }
+    const std::u16string path = handsetPath(operand);
+    const Diag::Efs::Md5Digest handset = session.digest(path);
+    const Platform::Md5Digest own = Platform::md5(bytes);
+    const bool same = std::equal(handset.begin(), handset.end(), own.begin(), own.end());
+    out << toUtf8(path) << (same ? ": OK\n" : ": FAILED\n");
+    if (!same) {
+        throw Failure(kHandsetFailure, toUtf8(path) + " differs from " + hostText(file) + " (" +
+                                           hexText(handset) + " on the handset, " + hexText(own) +
+                                           " here)");
     }
 }
 

@@ -17,5 +17,8 @@ void getItem(Session& session, const std::vector<std::string>& operands, std::os
 void putItem(Session& session, const std::vector<std::string>& operands);
 // md5sum PATH...: "<digest>  <path>" a line each, as md5sum(1) prints them.
 void showDigests(Session& session, const std::vector<std::string>& operands, std::ostream& out);
+// md5sum --check FILE PATH: "<path>: OK", or "<path>: FAILED" and a Failure.
+void checkDigest(Session& session, const std::string& local, const std::string& operand,
+                 std::ostream& out);
 
 } // namespace VornakEfs

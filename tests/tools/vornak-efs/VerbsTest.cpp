@@ -4,6 +4,7 @@
 #include "diag/Efs2.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Handset.h"
+#include "platform/Md5.h"
 #include "support/RecordingPort.h"
 #include "tools/vornak-efs/App.h"
 #include "tools/vornak-efs/Failure.h"
@@ -143,6 +144,20 @@ protected:
         return names;
     }
 
+    // The mode of `path` on the handset.
+    std::uint32_t modeOf(std::u16string_view path)
+    {
+        Emulator::Attributes attributes;
+        EXPECT_EQ(handset->stat(path, attributes), 0u);
+        return attributes.mode;
+    }
+    std::string bytesOf(std::u16string_view path)
+    {
+        std::vector<std::uint8_t> bytes;
+        EXPECT_EQ(handset->readFile(path, bytes), 0u);
+        return std::string(bytes.begin(), bytes.end());
+    }
+
     std::shared_ptr<Emulator::Handset> handset = std::make_shared<Emulator::Handset>();
     Platform::ComPtr<IDiagPort> emulated = Emulator::EmulatedPort::create(handset);
     fs::path host;
@@ -258,6 +273,112 @@ TEST_F(VerbTest, RefusedInputChangesNothing)
         EXPECT_EQ(outcome.err.rfind("vornak-efs: " + c.says, 0), 0u) << outcome.err;
         EXPECT_EQ(snapshot(), before);
     }
+}
+
+TEST_F(VerbTest, ModesLinksAndSizesChangeAsAsked)
+{
+    const struct {
+        std::vector<std::string> arguments;
+        std::u16string path;
+        std::uint32_t mode;
+    } modes[] = {
+        {{"chmod", "600", "/d/f"}, u"/d/f", Efs2::kModeRegular | 0600},
+        {{"chmod", "g+w,o+r", "/d/f"}, u"/d/f", Efs2::kModeRegular | 0624},
+        {{"chmod", "a-x", "/d/sub"}, u"/d/sub", Efs2::kModeDirectory | 0666},
+        {{"chmod", "u=rwx,go=", "/d/f", "/d/empty"}, u"/d/empty", Efs2::kModeDirectory | 0700},
+    };
+    for (const auto& c : modes) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        const Outcome outcome = tool(c.arguments);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        EXPECT_EQ(modeOf(c.path), c.mode);
+    }
+
+    // A link keeps its target as written; into a directory it takes the target's name.
+    EXPECT_EQ(tool({"ln", "-s", "../f", "/d/sub/l"}).exitCode, 0);
+    EXPECT_EQ(tool({"ln", "-s", "/d/sub/g", "/d/empty"}).exitCode, 0);
+    EXPECT_EQ(tool({"readlink", "/d/sub/l", "/d/empty/g"}).out, "../f\n/d/sub/g\n");
+    EXPECT_NE(tool({"ls", "-l", "/d/sub"}).out.find(" l -> ../f\n"), std::string::npos);
+    EXPECT_NE(tool({"stat", "/d/sub/l"})
+                  .out.find("  type:     symbolic link\n"
+                            "  mode:     0777 (lrwxrwxrwx)\n"
+                            "  target:   ../f\n"),
+              std::string::npos);
+
+    EXPECT_EQ(tool({"truncate", "-s", "4", "/d/f"}).exitCode, 0);
+    EXPECT_EQ(bytesOf(u"/d/f"), "0123");
+    EXPECT_EQ(tool({"truncate", "-s", "6", "/d/f"}).exitCode, 0);
+    EXPECT_EQ(bytesOf(u"/d/f"), std::string("0123\0\0", 6));
+}
+
+TEST_F(VerbTest, DigestsItemsTreesAndWhatTheHandsetTellsOfItself)
+{
+    const std::string content = bytesOf(u"/d/f");
+    const Platform::Md5Digest digest =
+        Platform::md5(std::span(reinterpret_cast<const std::uint8_t*>(content.data()), 10));
+    std::string hex;
+    for (const std::uint8_t byte : digest) {
+        hex += "0123456789abcdef"[byte >> 4];
+        hex += "0123456789abcdef"[byte & 0xF];
+    }
+    EXPECT_EQ(tool({"md5sum", "/d/f"}).out, hex + "  /d/f\n");
+    const std::string same = (host / "same.bin").string();
+    const std::string other = (host / "other.bin").string();
+    std::ofstream(same, std::ios::binary) << content;
+    std::ofstream(other, std::ios::binary) << content << 'x';
+    Outcome outcome = tool({"md5sum", "--check", same, "/d/f"});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.out, "/d/f: OK\n");
+    outcome = tool({"md5sum", "--check", other, "/d/f"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.out, "/d/f: FAILED\n");
+    EXPECT_EQ(outcome.err.rfind("vornak-efs: /d/f differs from " + other + " (" + hex, 0), 0u)
+        << outcome.err;
+
+    // An item goes and comes back whole, and lists as one.
+    const std::string item = (host / "item.bin").string();
+    const std::string back = (host / "back.bin").string();
+    std::ofstream(item, std::ios::binary) << std::string("\x01\x7E\x00\x7D", 4);
+    EXPECT_EQ(tool({"item", "put", item, "/d/i"}).exitCode, 0);
+    EXPECT_EQ(tool({"item", "get", "/d/i"}).out, std::string("\x01\x7E\x00\x7D", 4));
+    EXPECT_EQ(tool({"item", "get", "/d/i", back}).exitCode, 0);
+    std::ifstream in(back, std::ios::binary);
+    std::string copied(8, '\0');
+    in.read(copied.data(), 8);
+    copied.resize(static_cast<std::size_t>(in.gcount()));
+    EXPECT_EQ(copied, std::string("\x01\x7E\x00\x7D", 4));
+    EXPECT_NE(tool({"ls", "-l", "/d"}).out.find("\nirw-rw-rw- "), std::string::npos);
+    EXPECT_NE(tool({"stat", "/d/i"}).out.find("  type:     item file\n"), std::string::npos);
+
+    const std::string df = tool({"df"}).out;
+    EXPECT_EQ(df.rfind("Path  Type", 0), 0u) << df;
+    EXPECT_NE(df.find("\n/     EFS2 "), std::string::npos) << df;
+    const std::string info = tool({"info"}).out;
+    EXPECT_EQ(info.rfind("EFS2:        protocol version 1 on subsystem 19", 0), 0u) << info;
+    EXPECT_NE(info.find("Flash:       NAND, "), std::string::npos) << info;
+
+    // A tree goes in one request where the handset has DELTREE.
+    const auto recording = RecordingPort::create(emulated.get());
+    EXPECT_EQ(tool({"rm", "-r", "/d/sub"}, recording.get()).exitCode, 0);
+    const auto commands = recording->commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), Efs2::DelTree), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), Efs2::RmDir), 0);
+    EXPECT_EQ(snapshot().count("/d/sub"), 0u);
+}
+
+TEST_F(VerbTest, TruncateBeyondFreeSpaceChangesNothing)
+{
+    Emulator::Limits limits;
+    limits.capacity = 4096;
+    Emulator::FileSystem small(limits);
+    small.addFile(u"/f", std::vector<std::uint8_t>(100, 'f'));
+    handset = std::make_shared<Emulator::Handset>(std::move(small));
+    emulated = Emulator::EmulatedPort::create(handset);
+
+    const Outcome outcome = tool({"truncate", "-s", "8K", "/f"});
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_EQ(outcome.err, "vornak-efs: No space left on device (device error 28) truncating /f\n");
+    EXPECT_EQ(bytesOf(u"/f"), std::string(100, 'f'));
 }
 
 TEST_F(VerbTest, AHandsetThatRefusesEvenTheThirteenIsOnAnotherSubsystem)
