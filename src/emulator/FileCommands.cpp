@@ -2,7 +2,7 @@
 
 #include "diag/Efs2.h"
 #include "diag/General.h"
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "platform/Md5.h"
 
 #include <algorithm>

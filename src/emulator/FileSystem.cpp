@@ -1,7 +1,6 @@
 #include "emulator/FileSystem.h"
 
 #include "diag/Efs2.h"
-#include "emulator/DeviceError.h"
 #include "lang/Transcode.h"
 
 #include <algorithm>
@@ -87,17 +86,17 @@ Node::~Node()
 
 bool Node::isDirectory() const
 {
-    return (mode & Efs2::kModeTypeMask) == Efs2::kModeDirectory;
+    return Efs2::isDirectoryMode(mode);
 }
 
 bool Node::isSymbolicLink() const
 {
-    return (mode & Efs2::kModeTypeMask) == Efs2::kModeSymbolicLink;
+    return Efs2::isSymbolicLinkMode(mode);
 }
 
 bool Node::isItemFile() const
 {
-    return (mode & Efs2::kModeTypeMask) == Efs2::kModeItemFile;
+    return Efs2::isItemFileMode(mode);
 }
 
 bool Node::holdsData() const

@@ -4,9 +4,9 @@
 // dropped on the way.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "transport/Hdlc.h"
 #include "transport/SerialLine.h"
@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace Transport {
@@ -31,7 +32,7 @@ inline constexpr HRESULT kLineFailureResult =
 bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
                     const std::vector<std::uint8_t>& frame);
 
-class SerialPort final : public Platform::ComBase<SerialPort, IDiagPort> {
+class SerialPort final : public ComServer::ComObject<SerialPort, IDiagPort> {
 public:
     // The timeout used when a caller passes 0.
     static constexpr std::uint32_t kDefaultTimeoutMs = 5000;
@@ -48,7 +49,7 @@ public:
     };
     Counters counters() const;
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<SerialPort>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_3
     // `timeout` bounds the whole exchange in milliseconds; 0 means the default.
@@ -57,6 +58,7 @@ public:
                                           BYTE* response) override;
 
 private:
+    friend ComObject;
     explicit SerialPort(const SerialSettings& settings);
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,

@@ -2,6 +2,7 @@
 // port server, started through the platform seam.
 #include "EfsTest.h"
 
+#include "comserver/ComObject.h"
 #include "efs/ItemFile.h"
 #include "emulator/PortServer.h"
 #include "platform/LocalServer.h"
@@ -15,18 +16,19 @@ using Platform::ComPtr;
 
 // An IServerPort in front of another that remembers the selectors asked for.
 // It can hand out itself as the service: an object without IItemService.
-class SelectorSpy final : public Platform::ComBase<SelectorSpy, IPortIdentity, IServerPort> {
+class SelectorSpy final : public ComServer::ComObject<SelectorSpy, IPortIdentity, IServerPort> {
 public:
     explicit SelectorSpy(IUnknown* port)
     {
         Platform::queryInterfaceNoThrow(port, IID_IServerPort, inner_);
     }
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<SelectorSpy>> interfaceTable()
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortIdentity)) {
-            return static_cast<IPortIdentity*>(this);
-        }
-        return IsEqualIID(iid, IID_IServerPort) ? static_cast<IServerPort*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<SelectorSpy> table[] = {
+            ComServer::interfaceEntry<SelectorSpy, IPortIdentity>(IID_IPortIdentity),
+            ComServer::interfaceEntry<SelectorSpy, IServerPort>(IID_IServerPort),
+        };
+        return table;
     }
     HRESULT STDMETHODCALLTYPE GetPortId(ULONG* id) override
     {
@@ -63,11 +65,10 @@ private:
 class ItemFileTest : public EfsTest::HandsetFixture {
 protected:
     ItemFileTest()
-        : spy(new SelectorSpy(device.get()))
+        : spy(SelectorSpy::make(device.get()))
     {
-        server->addPort(static_cast<IPortIdentity*>(spy));
+        server->addPort(static_cast<IPortIdentity*>(spy.get()));
     }
-    ~ItemFileTest() override { spy->Release(); }
 
     Rc::Pointer<Efs::FileBase> item(const char16_t* path, std::uint8_t subsys = kSubsys)
     {
@@ -90,7 +91,7 @@ protected:
         return S_OK;
     }
 
-    SelectorSpy* spy;
+    ComPtr<SelectorSpy> spy;
     ComPtr<Emulator::PortServer> server = Emulator::PortServer::create();
     Platform::LocalServerOverride localServer{[this](REFCLSID clsid, IUnknown** started) {
         EXPECT_TRUE(IsEqualGUID(clsid, CLSID_PortServer));

@@ -2,7 +2,7 @@
 // operations act on a link itself.
 #include "support/Packet.h"
 
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "emulator/FileSystem.h"
 
 #include <gtest/gtest.h>

@@ -17,7 +17,7 @@
 #include "diag/EFSStatFs.h"
 #include "diag/EFSSymlink.h"
 #include "diag/EFSTruncate.h"
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "emulator/EmulatedPort.h"
 #include "platform/Md5.h"
 
