@@ -1,7 +1,7 @@
 // The error numbers the handset puts into its responses: the POSIX numbers of
 // its file system, the same on every handset, and the file commands' own
-// numbers above 0x40000000. 0 is success. A CEFSException carries the POSIX
-// ones as codes one higher (CEFSException::IsDeviceError).
+// numbers above 0x40000000. 0 is success. A CEFSException carries them as
+// codes one higher (CEFSException::IsDeviceError).
 #pragma once
 
 #include <cstdint>

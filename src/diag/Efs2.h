@@ -89,6 +89,20 @@ inline constexpr std::uint32_t kModeSocket = 0xC000;
 inline constexpr std::uint32_t kModeItemFile = 0xE000; // the handset's own type
 inline constexpr std::uint32_t kModePermissionMask = 07777;
 
+// Entry types of a READDIR response. An item file lists as a file; its mode
+// tells it apart.
+enum EntryType : std::uint32_t {
+    kEntryFile = 0,
+    kEntryDirectory = 1,
+    kEntrySymbolicLink = 2,
+};
+
+// ACCESS's permission bits; 0 asks only whether the name exists.
+inline constexpr std::uint8_t kAccessExists = 0;
+inline constexpr std::uint8_t kAccessExecute = 1;
+inline constexpr std::uint8_t kAccessWrite = 2;
+inline constexpr std::uint8_t kAccessRead = 4;
+
 constexpr bool isDirectoryMode(std::uint32_t mode)
 {
     return (mode & kModeTypeMask) == kModeDirectory;
@@ -105,19 +119,5 @@ constexpr bool isItemFileMode(std::uint32_t mode)
 {
     return (mode & kModeTypeMask) == kModeItemFile;
 }
-
-// Entry types of a READDIR response. An item file lists as a file; its mode
-// tells it apart.
-enum EntryType : std::uint32_t {
-    kEntryFile = 0,
-    kEntryDirectory = 1,
-    kEntrySymbolicLink = 2,
-};
-
-// ACCESS's permission bits; 0 asks only whether the name exists.
-inline constexpr std::uint8_t kAccessExists = 0;
-inline constexpr std::uint8_t kAccessExecute = 1;
-inline constexpr std::uint8_t kAccessWrite = 2;
-inline constexpr std::uint8_t kAccessRead = 4;
 
 } // namespace Diag::Efs2

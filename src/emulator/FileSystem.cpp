@@ -86,17 +86,17 @@ Node::~Node()
 
 bool Node::isDirectory() const
 {
-    return Diag::Efs2::isDirectoryMode(mode);
+    return Efs2::isDirectoryMode(mode);
 }
 
 bool Node::isSymbolicLink() const
 {
-    return Diag::Efs2::isSymbolicLinkMode(mode);
+    return Efs2::isSymbolicLinkMode(mode);
 }
 
 bool Node::isItemFile() const
 {
-    return Diag::Efs2::isItemFileMode(mode);
+    return Efs2::isItemFileMode(mode);
 }
 
 bool Node::holdsData() const
@@ -282,6 +282,27 @@ void FileSystem::addEntry(const Resolved& place, NodePtr node)
     touch(*place.parent);
 }
 
+// Whether `flags` let OPEN or PUT make the missing last name of `place`.
+std::uint32_t FileSystem::creatable(const Resolved& place, std::uint32_t flags) const
+{
+    if ((flags & OpenFlag::kCreate) == 0) {
+        return kNoEntry;
+    }
+    if (place.directoryOnly) {
+        return kIsDirectory;
+    }
+    return isFull(*place.parent) ? kNoSpace : kSuccess;
+}
+
+// Whether `flags` let OPEN or PUT take the existing `node`.
+std::uint32_t FileSystem::reusable(const Node& node, std::uint32_t flags)
+{
+    if ((flags & OpenFlag::kCreate) != 0 && (flags & OpenFlag::kExclusive) != 0) {
+        return kExists;
+    }
+    return node.isDirectory() ? kIsDirectory : kSuccess;
+}
+
 void FileSystem::eraseEntry(const Resolved& place)
 {
     auto& entries = place.parent->entries;
@@ -300,24 +321,15 @@ std::uint32_t FileSystem::open(std::string_view path, std::uint32_t flags,
         return found.error;
     }
     if (!found.node) {
-        if ((flags & OpenFlag::kCreate) == 0) {
-            return kNoEntry;
-        }
-        if (found.directoryOnly) {
-            return kIsDirectory;
-        }
-        if (isFull(*found.parent)) {
-            return kNoSpace;
+        if (const std::uint32_t error = creatable(found, flags); error != kSuccess) {
+            return error;
         }
         file = makeNode(Efs2::kModeRegular | (permissions & Efs2::kModePermissionMask), now());
         addEntry(found, file);
         return kSuccess;
     }
-    if ((flags & OpenFlag::kCreate) != 0 && (flags & OpenFlag::kExclusive) != 0) {
-        return kExists;
-    }
-    if (found.node->isDirectory()) {
-        return kIsDirectory;
+    if (const std::uint32_t error = reusable(*found.node, flags); error != kSuccess) {
+        return error;
     }
     const bool truncate = (flags & OpenFlag::kTruncate) != 0;
     const bool writes = access != OpenFlag::kReadOnly || truncate;
@@ -572,14 +584,8 @@ std::uint32_t FileSystem::putItem(std::string_view path, std::span<const std::ui
         return found.error;
     }
     if (!found.node) {
-        if ((flags & OpenFlag::kCreate) == 0) {
-            return kNoEntry;
-        }
-        if (found.directoryOnly) {
-            return kIsDirectory;
-        }
-        if (isFull(*found.parent)) {
-            return kNoSpace;
+        if (const std::uint32_t error = creatable(found, flags); error != kSuccess) {
+            return error;
         }
         NodePtr item =
             makeNode(Efs2::kModeItemFile | (permissions & Efs2::kModePermissionMask), now());
@@ -589,11 +595,8 @@ std::uint32_t FileSystem::putItem(std::string_view path, std::span<const std::ui
         addEntry(found, std::move(item));
         return kSuccess;
     }
-    if ((flags & OpenFlag::kCreate) != 0 && (flags & OpenFlag::kExclusive) != 0) {
-        return kExists;
-    }
-    if (found.node->isDirectory()) {
-        return kIsDirectory;
+    if (const std::uint32_t error = reusable(*found.node, flags); error != kSuccess) {
+        return error;
     }
     if (!found.node->isItemFile()) {
         return kExists; // a file of another kind has the name

@@ -192,6 +192,8 @@ private:
     std::uint32_t resize(Node& file, std::uint64_t size);
     bool isFull(const Node& directory) const;
     void touch(Node& directory) const;
+    std::uint32_t creatable(const Resolved& place, std::uint32_t flags) const;
+    static std::uint32_t reusable(const Node& node, std::uint32_t flags);
     void addEntry(const Resolved& place, NodePtr node);
     static void eraseEntry(const Resolved& place);
     std::vector<std::string> builderNames(std::u16string_view path) const;
