@@ -1,7 +1,6 @@
 #include "diag/EFSDiag.h"
 
 #include "diag/General.h"
-
 #include "lang/Transcode.h"
 #include "platform/ComError.h"
 
