@@ -3,7 +3,6 @@
 #include "diag/Efs2.h"
 #include "diag/General.h"
 #include "diag/LittleEndian.h"
-#include "diag/DeviceError.h"
 #include "lang/Transcode.h"
 
 #include <algorithm>
