@@ -13,6 +13,7 @@ namespace Emulator {
 namespace Efs2 = Diag::Efs2;
 using Diag::LittleEndian::read16;
 using Diag::LittleEndian::read32;
+using Diag::LittleEndian::write16;
 using Diag::LittleEndian::write32;
 
 namespace {
@@ -164,6 +165,11 @@ void Handset::damage(Reply& reply, std::span<const std::uint8_t> request, const 
     case Fault::Kind::StaleOffset:
         if (command == Efs2::Read || command == Efs2::Write) {
             patch32(response, 8, [&](std::uint32_t offset) { return offset - fault.value; });
+        }
+        break;
+    case Fault::Kind::WrongHeader:
+        if (response.size() >= Efs2::kHeaderSize) {
+            write16(response.data() + 2, static_cast<std::uint16_t>(fault.value));
         }
         break;
     case Fault::Kind::ForeignDescriptor:
