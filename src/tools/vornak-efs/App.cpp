@@ -1,5 +1,9 @@
 #include "tools/vornak-efs/App.h"
 
+#if defined(VORNAK_EFS_ARCHIVES)
+#include "tools/vornak-efs/Backup.h"
+#include "tools/vornak-efs/Restore.h"
+#endif
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Port.h"
@@ -14,6 +18,33 @@
 namespace VornakEfs {
 
 namespace {
+
+// backup, restore and diff, where the build has them.
+int runArchiveVerb(Session& session, const Options& options, std::FILE* progress,
+                   std::ostream& out, std::ostream& err)
+{
+#if defined(VORNAK_EFS_ARCHIVES)
+    if (options.verb == "backup") {
+        return backup(session, {options.operands, options.output, options.verify, progress}, err);
+    }
+    RestoreOptions restoreOptions;
+    restoreOptions.archive = options.operands.at(0);
+    restoreOptions.destination = options.operands.size() > 1 ? options.operands[1] : "/";
+    restoreOptions.dryRun = options.dryRun;
+    restoreOptions.deleteExtra = options.deleteExtra;
+    restoreOptions.progress = progress;
+    if (options.verb == "diff") {
+        return compare(session, restoreOptions, out, err);
+    }
+    return restore(session, restoreOptions, out, err);
+#else
+    (void)session, (void)progress, (void)out;
+    err << "vornak-efs: " << options.verb
+        << " is not available in this build, which has no archive library (libarchive); use "
+           "the Linux build\n";
+    return kUsage;
+#endif
+}
 
 int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::FILE* terminal)
 {
@@ -43,6 +74,9 @@ int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::F
         move(session, options.operands);
     } else if (options.verb == "stat") {
         showAttributes(session, options.operands, out);
+    } else if (options.verb == "backup" || options.verb == "restore" ||
+               options.verb == "diff") {
+        return runArchiveVerb(session, options, transfer.progress, out, err);
     }
     return kSuccess;
 }

@@ -45,7 +45,8 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
     return verb;
 }
 
-constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat or serve";
+constexpr const char* kVerbs =
+    "ls, get, put, rm, mkdir, rmdir, mv, stat, backup, restore, diff or serve";
 
 // What to say when no verb was recognised: the first word that is neither an
 // option nor an option's value is taken for the verb meant.
@@ -146,6 +147,46 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
 
     CLI::App* stat = addVerb(app, "stat", "show what the handset tells of names");
     operands(stat, options, "paths", "handset paths")->required();
+
+    CLI::App* backup = addVerb(
+        app, "backup", "save whole handset trees into one archive (pax tar)",
+        "The archive keeps every name (with the handset's own bytes), mode, modification time,\n"
+        "symbolic link, empty directory and item file, for restore and diff. A name that cannot\n"
+        "be read is reported and left out; the backup goes on, lists at the end what is missing\n"
+        "and exits with a failure. "
+        "Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 backup -o handset.tar");
+    operands(backup, options, "paths", "handset directories or files (default /)");
+    backup->add_option("-o,--output", options.output, "the archive to write")
+        ->required()
+        ->type_name("FILE.tar");
+    backup->add_flag("--verify", options.verify,
+                     "check every file against the handset's MD5SUM, where the handset has one");
+
+    CLI::App* restore = addVerb(
+        app, "restore", "put a backup back on the handset",
+        "Writes directories, files, links, item files and modes below PATH (default /); each\n"
+        "file under a temporary name first, renamed into place when it is whole. Names that would\n"
+        "leave PATH are refused. The handset cannot set modification times: restored names get\n"
+        "the handset's time. Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 restore --dry-run handset.tar");
+    operands(restore, options, "paths", "FILE.tar [PATH]: the archive, then a handset directory")
+        ->required()
+        ->expected(1, 2);
+    restore->add_flag("-n,--dry-run", options.dryRun, "print what would change, change nothing");
+    restore->add_flag("--delete", options.deleteExtra,
+                      "remove what the backup's directories do not hold; without it nothing is "
+                      "removed");
+
+    CLI::App* diff = addVerb(
+        app, "diff", "compare a backup with the handset now",
+        "One line for each difference: added, removed, content, mode, link, type. Exits with 0\n"
+        "when there is none, 1 when there are. Modification times are not compared (a restore\n"
+        "cannot set them). Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 diff handset.tar");
+    operands(diff, options, "paths", "FILE.tar [PATH]: the archive, then a handset directory")
+        ->required()
+        ->expected(1, 2);
 
     addVerb(app, "serve", "serve the emulated handset on a pseudo-terminal until interrupted",
             "Prints the terminal's path on the first line of the output; other invocations reach\n"

@@ -21,6 +21,10 @@ struct Options {
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r
     bool parents = false;     // mkdir -p
+    std::string output;       // backup -o FILE
+    bool verify = false;      // backup --verify
+    bool dryRun = false;      // restore --dry-run
+    bool deleteExtra = false; // restore --delete
     std::vector<std::string> operands;
 };
 
