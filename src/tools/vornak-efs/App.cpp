@@ -23,10 +23,15 @@ namespace VornakEfs {
 namespace {
 
 // backup, restore and diff, where the build has them.
+bool isArchiveVerb(const std::string& verb)
+{
+    return verb == "backup" || verb == "restore" || verb == "diff";
+}
+
+#if defined(VORNAK_EFS_ARCHIVES)
 int runArchiveVerb(Session& session, const Options& options, std::FILE* progress,
                    std::ostream& out, std::ostream& err)
 {
-#if defined(VORNAK_EFS_ARCHIVES)
     if (options.verb == "backup") {
         return backup(session, {options.operands, options.output, options.verify, progress}, err);
     }
@@ -40,14 +45,8 @@ int runArchiveVerb(Session& session, const Options& options, std::FILE* progress
         return compare(session, restoreOptions, out, err);
     }
     return restore(session, restoreOptions, out, err);
-#else
-    (void)session, (void)progress, (void)out;
-    err << "vornak-efs: " << options.verb
-        << " is not available in this build, which has no archive library (libarchive); use "
-           "the Linux build\n";
-    return kUsage;
-#endif
 }
+#endif
 
 using PortFor = std::function<Platform::ComPtr<IDiagPort>(const Options&)>;
 
@@ -57,6 +56,15 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
     if (options.verb == "serve") {
         return serve(options, out, err);
     }
+#if !defined(VORNAK_EFS_ARCHIVES)
+    if (isArchiveVerb(options.verb)) {
+        // Said before the port is opened: no handset can help.
+        err << "vornak-efs: " << options.verb
+            << " is not available in this build, which has no archive library (libarchive); "
+               "use the Linux build\n";
+        return kUsage;
+    }
+#endif
     Session session(portFor(options), options.timeoutMs, options.subsystem);
     Terminal::catchInterrupts();
     TransferOptions transfer;
@@ -100,10 +108,12 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
         getItem(session, options.operands, out);
     } else if (options.verb == "item") {
         putItem(session, options.operands);
-    } else if (options.verb == "backup" || options.verb == "restore" ||
-               options.verb == "diff") {
+    }
+#if defined(VORNAK_EFS_ARCHIVES)
+    if (isArchiveVerb(options.verb)) {
         return runArchiveVerb(session, options, transfer.progress, out, err);
     }
+#endif
     return kSuccess;
 }
 

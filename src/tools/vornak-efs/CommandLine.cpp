@@ -22,6 +22,9 @@ constexpr const char* kFooter = R"(Handset:
   --emulator DIR                   the built-in handset, filled from the folder DIR;
                                    it lives as long as this one command does
                                    (see 'vornak-efs serve --help' to keep one running)
+  --latency MS --baud N            make the built-in handset (--emulator or serve) as
+                                   slow as one on a cable: each answer takes the round
+                                   trip MS plus its bytes at N baud
 
 Exit codes:
   0  success                       3  the port could not be opened
@@ -57,7 +60,8 @@ std::string missingVerb(const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout") {
+        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout" ||
+            word == "--latency" || word == "--baud") {
             ++i;
         } else if (!word.empty() && word[0] != '-') {
             return "'" + word + "' is not a verb; the verbs are " + kVerbs;
@@ -105,6 +109,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         ->capture_default_str()
         ->type_name("MS");
     app.add_flag("-q,--quiet", options.quiet, "no progress bars");
+    CLI::Option* latency =
+        app.add_option("--latency", options.latencyMs,
+                       "the emulated handset's round trip on its modelled cable")
+            ->check(CLI::Range(0u, 60000u))
+            ->type_name("MS");
+    CLI::Option* baud =
+        app.add_option("--baud", options.baud,
+                       "the rate of the emulated handset's modelled cable, 10 bits a byte")
+            ->check(CLI::Range(50u, 100000000u))
+            ->type_name("N");
 
     CLI::App* ls = addVerb(app, "ls", "list handset directories",
                            "Example: vornak-efs --emulator DIR ls -lR /");
@@ -272,9 +286,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         "invocations reach with --port serial:<that path>, or tcp:<host>:<port>, which they\n"
         "pass to --port as it is; all of them share the handset's files, one client at a time.\n"
         "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
+        "With --latency MS and --baud N each answer takes as long as on such a cable.\n"
         "Not available on Windows.\n"
         "Examples: vornak-efs serve --emulator DIR\n"
-        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR");
+        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR\n"
+        "          vornak-efs serve --latency 1 --baud 115200 --emulator DIR");
     serve
         ->add_option("--listen", options.listen,
                      "listen on this TCP address instead of a pseudo-terminal; port 0 takes a "
@@ -311,11 +327,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         err << "vornak-efs: " << message << "\nRun 'vornak-efs --help' for more.\n";
         return ParsedCommandLine{std::nullopt, 2};
     };
+    const bool modelsLine = latency->count() > 0 || baud->count() > 0;
     if (options.verb == "serve") {
         if (!options.port.empty()) {
             return usage("serve makes a port of its own; --port does not go with it");
         }
         return {options, 0};
+    }
+    if (modelsLine && !options.useEmulator) {
+        return usage("--latency and --baud slow the emulated handset (--emulator DIR or serve); "
+                     "a real port has its own");
     }
     if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
         return usage("md5sum --check compares one handset file with FILE");

@@ -18,6 +18,8 @@ struct Options {
     std::uint8_t subsystem = 19;
     std::uint32_t timeoutMs = 5000;
     bool quiet = false;
+    std::uint32_t latencyMs = 0; // --latency: the emulated handset's round trip
+    std::uint32_t baud = 0;      // --baud: its line's rate; 0: bytes take no time
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
