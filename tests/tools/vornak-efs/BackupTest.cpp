@@ -9,6 +9,8 @@
 
 #include <gmock/gmock.h>
 
+#include <fstream>
+
 namespace {
 
 using namespace BackupTest;
@@ -330,6 +332,30 @@ TEST_F(Backup, RestoresBelowAnotherDirectoryAndMakesWhatIsMissingAbove)
     EXPECT_EQ(contents.at("/copy/of/nv/item_files/mode"),
               contentsOf(*handset).at("/nv/item_files/mode"));
     EXPECT_EQ(diff(other, "/copy/of").out, "");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Backup, AnArchiveLeftUnfinishedNeverTakesTheTargetsName)
+{
+    std::ofstream(archive) << "the older backup";
+    {
+        VornakEfs::ArchiveWriter writer(archive);
+        VornakEfs::ArchiveEntry entry;
+        entry.path = entry.handsetPath = "half.bin";
+        entry.size = 1000;
+        writer.begin(entry);
+        writer.write(bytesOf(10, 1).data(), 10);
+        // A failure here unwinds the writer before commit().
+    }
+    std::vector<std::filesystem::path> left;
+    for (const auto& file : std::filesystem::directory_iterator(host)) {
+        left.push_back(file.path());
+    }
+    EXPECT_EQ(left, std::vector<std::filesystem::path>{archive});
+    EXPECT_EQ(std::filesystem::file_size(archive), std::string("the older backup").size());
 }
 
 } // namespace
