@@ -311,12 +311,12 @@ std::vector<BackupComparison::Difference> BackupComparison::differences()
             continue;
         }
         if (entry.kind == Kind::Link) {
-            const std::string target =
-                session_.attempt("reading the link", shownPath(handsetPathOf(path)), [&] {
-                    return Diag::Efs::ReadLink(session_.port(), session_.timeout(),
-                                               session_.subsystem())
-                        .TargetBytes(requestPath(handsetPathOf(path)));
-                });
+            const std::string link = handsetPathOf(path);
+            const std::string target = session_.attempt("reading the link", shownPath(link), [&] {
+                return Diag::Efs::ReadLink(session_.port(), session_.timeout(),
+                                           session_.subsystem())
+                    .TargetBytes(requestPath(link));
+            });
             if (target != entry.handsetLinkTarget) {
                 found.push_back(
                     {DKind::Link, path, entry.linkTarget, ArchiveNames::readableText(target)});
