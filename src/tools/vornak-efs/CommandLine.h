@@ -18,6 +18,8 @@ struct Options {
     std::uint8_t subsystem = 19;
     std::uint32_t timeoutMs = 5000;
     bool quiet = false;
+    std::uint32_t latencyMs = 0; // --latency: the emulated handset's round trip
+    std::uint32_t baud = 0;      // --baud: its line's rate; 0: bytes take no time
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
@@ -27,6 +29,10 @@ struct Options {
     std::string checkAgainst; // md5sum --check FILE: the local copy
     std::string itemAction;   // item get or item put
     std::string listen;       // serve --listen tcp:<host>:<port>; empty: a pseudo-terminal
+    std::string output;       // backup -o FILE
+    bool verify = false;      // backup --verify
+    bool dryRun = false;      // restore --dry-run
+    bool deleteExtra = false; // restore --delete
     std::vector<std::string> operands;
 };
 

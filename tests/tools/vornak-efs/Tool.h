@@ -108,7 +108,8 @@ struct Server {
 
 // Starts serving `seed` and waits for where, its first line: the terminal's
 // path, or with `listen` the TCP address.
-inline void serve(Server& server, const std::string& seed, const std::string& listen = "")
+inline void serve(Server& server, const std::string& seed, const std::string& listen = "",
+                  const std::vector<std::string>& more = {})
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -118,6 +119,7 @@ inline void serve(Server& server, const std::string& seed, const std::string& li
     if (!listen.empty()) {
         arguments.insert(arguments.end(), {"--listen", listen});
     }
+    arguments.insert(arguments.end(), more.begin(), more.end());
     server.pid = spawn(arguments, out[1], ::fileno(server.err));
     ::close(out[1]);
     server.out = out[0];

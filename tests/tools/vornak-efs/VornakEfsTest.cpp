@@ -88,6 +88,7 @@ TEST(VornakEfs, FailuresSayWhatHappenedAndExitByKind)
         {{"--port", "tcp:localhost", "ls"}, 2, "a TCP port is written tcp:<host>:<port>"},
         {{"--port", "usb:1", "ls"}, 2, "a port is written serial:"},
         {{"serve", "--listen", "tcp:127.0.0.1:http"}, 2, "'http' is not a TCP port number"},
+        {{"--port", "tcp:127.0.0.1:1", "--latency", "5", "ls"}, 2, "a real port has its own"},
         {{"--emulator", kSeed, "get", "/nv"}, 2, "/nv is a directory; get -r"},
         {{"--emulator", kSeed, "ls", "/nope"},
          1,
@@ -252,7 +253,8 @@ TEST_F(ServedHandset, ShowsProgressOnATerminalOnly)
 TEST(VornakEfs, ServesOnATcpPort)
 {
     ToolTest::Server server;
-    ToolTest::serve(server, kSeed, "tcp:127.0.0.1:0");
+    // Through the model of a fast cable, which only slows the answers.
+    ToolTest::serve(server, kSeed, "tcp:127.0.0.1:0", {"--latency", "1", "--baud", "921600"});
     EXPECT_THAT(server.port, ::testing::MatchesRegex("tcp:127\\.0\\.0\\.1:[1-9][0-9]*"));
     const auto tool = [&](std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--port", server.port});
@@ -264,6 +266,7 @@ TEST(VornakEfs, ServesOnATcpPort)
     const auto stopped = ToolTest::stop(server);
     EXPECT_EQ(stopped.exitCode, 0);
     EXPECT_THAT(stopped.err, HasSubstr("from 3 clients"));
+    EXPECT_THAT(stopped.err, HasSubstr("each answer takes 1 ms and its bytes at 921600 baud"));
 }
 
 } // namespace
