@@ -2,6 +2,7 @@
 
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
+#include "tools/vornak-efs/Mount.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
 #include "tools/vornak-efs/Session.h"
@@ -19,6 +20,9 @@ int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::F
 {
     if (options.verb == "serve") {
         return serve(options, out, err);
+    }
+    if (options.verb == "mount") {
+        return mount(options, err);
     }
     Session session(openPort(options, err), options.timeoutMs, options.subsystem);
     Terminal::catchInterrupts();

@@ -21,6 +21,11 @@ struct Options {
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r
     bool parents = false;     // mkdir -p
+    // mount MOUNTPOINT
+    bool readOnly = false;
+    bool foreground = false;
+    std::vector<std::string> mountOptions; // -o, passed on to FUSE
+    double cacheSeconds = 1;
     std::vector<std::string> operands;
 };
 
