@@ -3,11 +3,15 @@
 #include "diag/CEFSException.h"
 #include "diag/DeviceError.h"
 #include "diag/EFSChmod.h"
+#include "diag/EFSClose.h"
+#include "diag/EFSCloseDir.h"
 #include "diag/EFSFStat.h"
 #include "diag/EFSFTruncate.h"
 #include "diag/EFSLStat.h"
 #include "diag/EFSMkDir.h"
 #include "diag/EFSOpen.h"
+#include "diag/EFSOpenDir.h"
+#include "diag/EFSReadDir.h"
 #include "diag/EFSReadLink.h"
 #include "diag/EFSRename.h"
 #include "diag/EFSRmDir.h"
@@ -17,9 +21,9 @@
 #include "diag/EFSTruncate.h"
 #include "diag/EFSUnlink.h"
 #include "diag/Efs2.h"
-#include "efs/EFSDir.h"
 #include "efs/File.h"
 #include "mem/RefCount.h"
+#include "lang/Transcode.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Text.h"
 
@@ -51,6 +55,11 @@ constexpr int kPassedOn[] = {
     ENODEV, ENOTDIR, EISDIR, EINVAL, ENFILE, EMFILE, ETXTBSY, EFBIG, ENOSPC,       EROFS,
     EMLINK, ENAMETOOLONG, ENOTEMPTY, ELOOP, EOPNOTSUPP, EDQUOT,
 };
+
+bool isDeviceError(std::uint32_t code)
+{
+    return code >= 2 && code <= EFSERR_DEVICE_UNKNOWN;
+}
 
 // The type a handset mode has on Linux: item files are files to it.
 mode_t hostMode(std::uint32_t mode)
@@ -150,12 +159,58 @@ FileSystem::FileSystem(Platform::ComPtr<IDiagPort> port, const Settings& setting
     , cache_(settings.cacheLifetime)
 {}
 
-FileSystem::~FileSystem() = default;
+FileSystem::~FileSystem()
+{
+    while (!files_.empty()) {
+        release(files_.begin()->first);
+    }
+    closeLeftovers();
+}
+
+void FileSystem::closeFile(std::int32_t fd)
+{
+    try {
+        CEFSClose(watch_.get(), settings_.timeoutMs, settings_.subsystem).Execute(fd);
+    } catch (const CEFSException& e) {
+        if (!isDeviceError(e.GetCode())) {
+            unclosedFiles_.push_back(fd);
+        }
+    }
+}
+
+void FileSystem::closeDirectory(std::uint32_t dirp)
+{
+    try {
+        CEFSCloseDir(watch_.get(), settings_.timeoutMs, settings_.subsystem).Execute(dirp);
+    } catch (const CEFSException& e) {
+        if (!isDeviceError(e.GetCode())) {
+            unclosedDirectories_.push_back(dirp);
+        }
+    }
+}
+
+void FileSystem::closeLeftovers()
+{
+    // No OPEN has succeeded since these failed to close, so their numbers
+    // still name what the mount opened, whatever the handset did with the
+    // request it could not answer.
+    std::vector<std::int32_t> files = std::exchange(unclosedFiles_, {});
+    for (const std::int32_t fd : files) {
+        closeFile(fd);
+    }
+    std::vector<std::uint32_t> directories = std::exchange(unclosedDirectories_, {});
+    for (const std::uint32_t dirp : directories) {
+        closeDirectory(dirp);
+    }
+}
 
 template <class Work>
 int FileSystem::attempt(const char* action, const std::string& path, Work&& work)
 {
     try {
+        if (!unclosedFiles_.empty() || !unclosedDirectories_.empty()) {
+            closeLeftovers();
+        }
         work();
         return 0;
     } catch (const CEFSException& e) {
@@ -294,46 +349,78 @@ int FileSystem::getAttributes(const std::string& path, struct stat& attributes, 
     return result;
 }
 
+std::vector<FileSystem::Listed> FileSystem::readDirectory(const std::u16string& path)
+{
+    const std::uint32_t dirp =
+        CEFSOpenDir(watch_.get(), settings_.timeoutMs, settings_.subsystem).Execute(path);
+    std::vector<Listed> listed;
+    try {
+        CEFSReadDir readDir(watch_.get(), settings_.timeoutMs, settings_.subsystem);
+        for (std::uint32_t seqno = 1;; ++seqno) {
+            Listed& entry = listed.emplace_back();
+            entry.name = readDir.Execute(dirp, seqno, entry.type, entry.mode, entry.size,
+                                         entry.accessTime, entry.modificationTime,
+                                         entry.changeTime);
+            if (entry.name.empty()) {
+                listed.pop_back();
+                break;
+            }
+        }
+    } catch (...) {
+        closeDirectory(dirp);
+        throw;
+    }
+    closeDirectory(dirp);
+    return listed;
+}
+
 int FileSystem::list(const std::string& path, std::vector<DirectoryEntry>& entries)
 {
-    std::vector<Marl::Common::EfsReadDirEntry> read;
-    const int result = attempt("listing", path, [&] {
-        EFSDir directory(watch_.get(), settings_.timeoutMs, settings_.subsystem);
-        directory.OpenDir(fromUtf8(path));
-        read = directory.ReadAll();
-    });
+    std::vector<Listed> read;
+    const int result = attempt("listing", path, [&] { read = readDirectory(fromUtf8(path)); });
     if (result != 0) {
         return result;
     }
     entries.clear();
     entries.reserve(read.size());
-    for (const auto& found : read) {
+    for (const Listed& found : read) {
+        std::u16string name;
+        try {
+            name = Lang::Platform::transcode(found.name);
+        } catch (const std::invalid_argument&) {
+            name = u"/"; // no character: refused below as no name at all
+        }
         const bool isDirectory =
-            found.type() == Efs2::kEntryDirectory || Efs2::isDirectoryMode(found.mode());
+            found.type == Efs2::kEntryDirectory || Efs2::isDirectoryMode(found.mode);
         // A handset may list its directory's own links; the kernel makes its own.
-        if (isDirectory && found.namesSelfOrParent()) {
+        if (isDirectory && (name == u"." || name == u"..")) {
             continue;
         }
-        if (const auto refused = unsafeEntryName(found.name())) {
+        std::optional<std::string> refused = unsafeEntryName(name);
+        if (!refused && Lang::Platform::transcode(name) != found.name) {
+            // "&#x41;" reads as "A", which would go back as "A".
+            refused = "a name whose bytes would not go back to the handset the same";
+        }
+        if (refused) {
             if (notes_ != nullptr) {
                 *notes_ << "vornak-efs: left out of " << path << ": " << *refused << std::endl;
             }
             continue;
         }
         Attributes attributes;
-        attributes.mode = found.mode();
-        if (isDirectory && !Efs2::isDirectoryMode(found.mode())) {
-            attributes.mode = Efs2::kModeDirectory | (found.mode() & Efs2::kModePermissionMask);
-        } else if (found.type() == Efs2::kEntrySymbolicLink &&
-                   (found.mode() & Efs2::kModeTypeMask) == 0) {
-            attributes.mode = Efs2::kModeSymbolicLink | found.mode();
+        attributes.mode = found.mode;
+        if (isDirectory && !Efs2::isDirectoryMode(found.mode)) {
+            attributes.mode = Efs2::kModeDirectory | (found.mode & Efs2::kModePermissionMask);
+        } else if (found.type == Efs2::kEntrySymbolicLink &&
+                   (found.mode & Efs2::kModeTypeMask) == 0) {
+            attributes.mode = Efs2::kModeSymbolicLink | found.mode;
         }
-        attributes.size = isDirectory ? 0 : found.size();
-        attributes.accessTime = found.accessTime();
-        attributes.modificationTime = found.modificationTime();
-        attributes.changeTime = found.creationTime();
+        attributes.size = isDirectory ? 0 : found.size;
+        attributes.accessTime = found.accessTime;
+        attributes.modificationTime = found.modificationTime;
+        attributes.changeTime = found.changeTime;
         DirectoryEntry& entry = entries.emplace_back();
-        entry.name = toUtf8(found.name());
+        entry.name = toUtf8(name);
         fill(entry.attributes, attributes);
         cache_.store(childOf(path, entry.name), attributes);
     }
@@ -447,7 +534,9 @@ int FileSystem::release(Handle handle)
     }
     // The handset may set the file's times as it closes it.
     cache_.forget(found->second->path);
-    files_.erase(found); // closes the descriptor
+    const std::int32_t fd = found->second->Detach();
+    files_.erase(found);
+    closeFile(fd); // tried again before the next request if the port fails now
     return 0;
 }
 

@@ -107,6 +107,12 @@ public:
 
 private:
     class OpenFile;
+    // One entry as READDIR gives it: the name in the handset's bytes.
+    struct Listed {
+        std::string name;
+        std::uint32_t type = 0, mode = 0, size = 0;
+        std::uint32_t accessTime = 0, modificationTime = 0, changeTime = 0;
+    };
 
     // Runs `work` and answers 0, or the errno of what it threw.
     template <class Work>
@@ -114,6 +120,12 @@ private:
     int errnoOf(std::uint32_t code, const char* action, const std::string& path);
 
     AttributeCache::Known lookUp(const std::string& path);
+    std::vector<Listed> readDirectory(const std::u16string& path);
+    // Close a descriptor or directory handle. One the port fails to close
+    // is closed before the next request, so none stays open on the handset.
+    void closeFile(std::int32_t fd);
+    void closeDirectory(std::uint32_t dirp);
+    void closeLeftovers();
     std::uint32_t sizeOf(const std::u16string& path);
     void fill(struct stat& target, const Attributes& attributes) const;
     int openWith(const std::string& path, std::uint32_t flags, std::uint32_t mode,
@@ -128,6 +140,8 @@ private:
     std::map<Handle, std::unique_ptr<OpenFile>> files_;
     std::map<Handle, std::vector<DirectoryEntry>> directories_;
     Handle lastHandle_ = 0;
+    std::vector<std::int32_t> unclosedFiles_;
+    std::vector<std::uint32_t> unclosedDirectories_;
 };
 
 } // namespace VornakEfs::Mount
