@@ -42,11 +42,16 @@ bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
 
 Platform::ComPtr<IDiagPort> SerialPort::open(const SerialSettings& settings)
 {
-    return make<IDiagPort>(settings);
+    return open(std::make_unique<SerialLine>(settings));
 }
 
-SerialPort::SerialPort(const SerialSettings& settings)
-    : line_(settings)
+Platform::ComPtr<IDiagPort> SerialPort::open(std::unique_ptr<Line> line)
+{
+    return make<IDiagPort>(std::move(line));
+}
+
+SerialPort::SerialPort(std::unique_ptr<Line> line)
+    : line_(std::move(line))
 {
     outgoing_.reserve(2 * 2100 + 4);
 }
@@ -88,16 +93,16 @@ HRESULT SerialPort::exchange(const BYTE* request, ULONG requestLength, Deadline 
                              USHORT* responseLength, BYTE* response)
 {
     // Whatever arrived before this request answers an earlier one.
-    line_.discardInput();
+    line_->discardInput();
     reader_.reset();
 
     outgoing_.clear();
     Hdlc::appendFrame(request, requestLength, outgoing_);
-    line_.write(outgoing_.data(), outgoing_.size(), deadline);
+    line_->write(outgoing_.data(), outgoing_.size(), deadline);
     counters_.bytesSent += outgoing_.size();
 
     for (;;) {
-        const std::size_t got = line_.read(incoming_.data(), incoming_.size(), deadline);
+        const std::size_t got = line_->read(incoming_.data(), incoming_.size(), deadline);
         if (got == 0) {
             return kTimeoutResult;
         }

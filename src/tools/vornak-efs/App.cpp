@@ -1,7 +1,9 @@
 #include "tools/vornak-efs/App.h"
 
+#include "tools/vornak-efs/About.h"
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
+#include "tools/vornak-efs/Items.h"
 #include "tools/vornak-efs/Mount.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
@@ -10,21 +12,25 @@
 #include "tools/vornak-efs/Transfer.h"
 #include "tools/vornak-efs/Verbs.h"
 
+#include <functional>
 #include <ostream>
 
 namespace VornakEfs {
 
 namespace {
 
-int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::FILE* terminal)
+using PortFor = std::function<Platform::ComPtr<IDiagPort>(const Options&)>;
+
+int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, std::ostream& err,
+            std::FILE* terminal)
 {
     if (options.verb == "serve") {
         return serve(options, out, err);
     }
     if (options.verb == "mount") {
-        return mount(options, err);
+        return mount(options, [&] { return portFor(options); }, err);
     }
-    Session session(openPort(options, err), options.timeoutMs, options.subsystem);
+    Session session(portFor(options), options.timeoutMs, options.subsystem);
     Terminal::catchInterrupts();
     TransferOptions transfer;
     transfer.recursive = options.recursive;
@@ -38,7 +44,7 @@ int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::F
     } else if (options.verb == "put") {
         put(session, options.operands, transfer);
     } else if (options.verb == "rm") {
-        removeFiles(session, options.operands);
+        removeFiles(session, options.operands, options.recursive);
     } else if (options.verb == "mkdir") {
         makeDirectories(session, options.operands, options.parents);
     } else if (options.verb == "rmdir") {
@@ -47,14 +53,32 @@ int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::F
         move(session, options.operands);
     } else if (options.verb == "stat") {
         showAttributes(session, options.operands, out);
+    } else if (options.verb == "chmod") {
+        changeModes(session, options.mode, options.operands);
+    } else if (options.verb == "ln") {
+        makeLink(session, options.operands);
+    } else if (options.verb == "readlink") {
+        showLinks(session, options.operands, out);
+    } else if (options.verb == "truncate") {
+        truncateFiles(session, options.size, options.operands);
+    } else if (options.verb == "md5sum" && !options.checkAgainst.empty()) {
+        checkDigest(session, options.checkAgainst, options.operands.front(), out);
+    } else if (options.verb == "md5sum") {
+        showDigests(session, options.operands, out);
+    } else if (options.verb == "df") {
+        showFileSystems(session, options.operands, out);
+    } else if (options.verb == "info") {
+        showInfo(session, out);
+    } else if (options.verb == "item" && options.itemAction == "get") {
+        getItem(session, options.operands, out);
+    } else if (options.verb == "item") {
+        putItem(session, options.operands);
     }
     return kSuccess;
 }
 
-} // namespace
-
-int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-        std::FILE* terminal)
+int runWith(const PortFor& portFor, const std::vector<std::string>& arguments, std::ostream& out,
+            std::ostream& err, std::FILE* terminal)
 {
     const ParsedCommandLine parsed = parseCommandLine(arguments, out, err);
     if (!parsed.options) {
@@ -62,7 +86,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     int exitCode = kSuccess;
     try {
-        exitCode = runVerb(*parsed.options, out, err, terminal);
+        exitCode = runVerb(*parsed.options, portFor, out, err, terminal);
     } catch (const Failure& e) {
         out.flush();
         err << "vornak-efs: " << e.what() << '\n';
@@ -74,6 +98,21 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     out.flush();
     return exitCode;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::FILE* terminal)
+{
+    return runWith([&](const Options& options) { return openPort(options, err); }, arguments, out,
+                   err, terminal);
+}
+
+int runOn(Platform::ComPtr<IDiagPort> port, const std::vector<std::string>& arguments,
+          std::ostream& out, std::ostream& err, std::FILE* terminal)
+{
+    return runWith([&](const Options&) { return port; }, arguments, out, err, terminal);
 }
 
 } // namespace VornakEfs

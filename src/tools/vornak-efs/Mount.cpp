@@ -9,7 +9,7 @@
 
 namespace VornakEfs {
 
-int mount(const Options&, std::ostream& err)
+int mount(const Options&, const OpenPort&, std::ostream& err)
 {
     err << "vornak-efs: mount needs FUSE, which only Linux has; use get and put instead\n";
     return kUsage;
@@ -19,7 +19,6 @@ int mount(const Options&, std::ostream& err)
 
 #else
 
-#include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Text.h"
 #include "tools/vornak-efs/mount/FileSystem.h"
 #include "tools/vornak-efs/mount/FuseMount.h"
@@ -33,7 +32,7 @@ int mount(const Options&, std::ostream& err)
 
 namespace VornakEfs {
 
-int mount(const Options& options, std::ostream& err)
+int mount(const Options& options, const OpenPort& openPort, std::ostream& err)
 {
     const std::string& typed = options.operands.front();
     std::error_code error;
@@ -51,7 +50,7 @@ int mount(const Options& options, std::ostream& err)
         std::chrono::milliseconds(std::llround(options.cacheSeconds * 1000.0));
     settings.owner = ::getuid();
     settings.group = ::getgid();
-    Mount::FileSystem fileSystem(openPort(options, err), settings, &err);
+    Mount::FileSystem fileSystem(openPort(), settings, &err);
     fileSystem.probe();
 
     Mount::MountOptions mountOptions;

@@ -2,14 +2,21 @@
 // Linux only.
 #pragma once
 
+#include "diag/PortInterfaces.h"
+#include "platform/ComPtr.h"
+
+#include <functional>
 #include <iosfwd>
 
 namespace VornakEfs {
 
 struct Options;
 
-// Mounts the handset the options name on their mount point and serves it
-// until it is unmounted or, in the foreground, interrupted. Throws Failure.
-int mount(const Options& options, std::ostream& err);
+using OpenPort = std::function<Platform::ComPtr<IDiagPort>()>;
+
+// Mounts the handset `openPort` reaches on the options' mount point and
+// serves it until it is unmounted or, in the foreground, interrupted.
+// Throws Failure.
+int mount(const Options& options, const OpenPort& openPort, std::ostream& err);
 
 } // namespace VornakEfs
