@@ -27,6 +27,8 @@ namespace {
 using Socket = SOCKET;
 constexpr Socket kNoSocket = INVALID_SOCKET;
 constexpr int kSendFlags = 0;
+using IoLength = int;          // Winsock counts bytes and address sizes in int
+using AddressLength = int;
 
 int lastSocketError()
 {
@@ -147,6 +149,8 @@ int waitFor(Socket socket, bool writing, int milliseconds)
 using Socket = int;
 constexpr Socket kNoSocket = -1;
 constexpr int kSendFlags = MSG_NOSIGNAL; // a closed connection fails the call, not the process
+using IoLength = std::size_t;
+using AddressLength = socklen_t;
 
 int lastSocketError()
 {
@@ -213,7 +217,7 @@ int remainingMilliseconds(Deadline deadline)
 // Connects `socket` to `address` before the deadline; the error number, or 0.
 int connectBefore(Socket socket, const addrinfo& address, Deadline deadline)
 {
-    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
+    if (::connect(socket, address.ai_addr, static_cast<AddressLength>(address.ai_addrlen)) == 0) {
         return 0;
     }
     const int error = lastSocketError();
@@ -343,7 +347,7 @@ void SocketLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
 {
     const auto socket = static_cast<Socket>(socket_.get());
     while (size > 0) {
-        const int chunk = static_cast<int>(std::min<std::size_t>(size, 1 << 20));
+        const auto chunk = static_cast<IoLength>(std::min<std::size_t>(size, 1 << 20));
         const auto sent = ::send(socket, reinterpret_cast<const char*>(data), chunk, kSendFlags);
         if (sent > 0) {
             data += sent;
@@ -363,7 +367,7 @@ void SocketLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
 std::size_t SocketLine::read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline)
 {
     const auto socket = static_cast<Socket>(socket_.get());
-    const int chunk = static_cast<int>(std::min<std::size_t>(capacity, 1 << 20));
+    const auto chunk = static_cast<IoLength>(std::min<std::size_t>(capacity, 1 << 20));
     for (;;) {
         const auto got = ::recv(socket, reinterpret_cast<char*>(buffer), chunk, 0);
         if (got > 0) {
