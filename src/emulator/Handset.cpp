@@ -128,6 +128,12 @@ std::size_t Handset::openDirectories() const
     return files_.openDirectories();
 }
 
+Handset::RequestCounts Handset::requestCounts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counts_;
+}
+
 std::optional<Fault> Handset::takeFault(std::span<const std::uint8_t> request)
 {
     if (faults_.empty()) {
@@ -179,6 +185,7 @@ void Handset::damage(Reply& reply, std::span<const std::uint8_t> request, const 
 
 void Handset::answer(std::span<const std::uint8_t> bytes, Reply& reply)
 {
+    ++counts_.all;
     if (bytes.size() > kMaxRequest) {
         reply.refusal(Diag::General::BadLength, bytes.first(kMaxRequest));
         return;
@@ -190,6 +197,8 @@ void Handset::answer(std::span<const std::uint8_t> bytes, Reply& reply)
         // No subsystem this handset has a handler for.
         reply.refusal(Diag::General::BadCommand, bytes);
     } else {
+        const std::uint16_t command = read16(&bytes[2]);
+        ++counts_.efs2[std::min<std::size_t>(command, counts_.efs2.size() - 1)];
         files_.answer(request, reply);
     }
 }
