@@ -1,23 +1,15 @@
-// vornak-efs mount against the protocol's minimum: `cp -r` of a 10,000-file
-// tree out of a mounted emulated handset, and `ls -l` of a 1,000-entry
-// directory. Requests are counted at the port; the minimum for a tree is,
-// per directory, OPENDIR, one READDIR per entry and the closing one,
-// CLOSEDIR, and per file OPEN, the READs up to the first short one, CLOSE:
-// what a program that walks the handset itself sends. The same walk, done
-// directly through the port, is the time to beat. A fixed delay on every
-// request stands in for a slow line. Needs /dev/fuse and fusermount3;
-// without them it says so and measures nothing.
-#include "support/CountingPort.h"
-
-#include "diag/EFSClose.h"
-#include "diag/EFSCloseDir.h"
-#include "diag/EFSOpen.h"
-#include "diag/EFSOpenDir.h"
-#include "diag/EFSRead.h"
-#include "diag/EFSReadDir.h"
+// vornak-efs mount against vornak-efs get -r: `cp -r` of a 10,000-file tree
+// out of a mounted emulated handset and `get -r` of the same tree, in the
+// requests the handset answers and in time through a modelled cable; and
+// `ls -l` of a 1,000-entry directory, request by request. The emulated
+// handset counts what it answers. Needs /dev/fuse and fusermount3; without
+// them it says so and measures nothing.
 #include "diag/Efs2.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Handset.h"
+#include "emulator/Line.h"
+#include "tools/vornak-efs/Session.h"
+#include "tools/vornak-efs/Transfer.h"
 #include "tools/vornak-efs/mount/FuseMount.h"
 
 #include <benchmark/benchmark.h>
@@ -28,18 +20,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
-using TestSupport::CountingPort;
 using namespace Diag::Efs2;
 
 constexpr int kTop = 10, kMiddle = 10, kFiles = 100; // 10,000 files in 100 directories
 constexpr std::uint32_t kTimeout = 5000;
+
+// A handset on USB: a quarter of a millisecond each way and back, and its
+// bytes at full speed.
+constexpr Emulator::LinkModel kUsb{std::chrono::microseconds(250), 12'000'000};
 
 // Mixed sizes from 0 to 8 KiB, some at whole packets.
 std::uint32_t sizeOf(int file)
@@ -119,45 +115,6 @@ private:
     std::thread server_;
 };
 
-// The minimal walk, straight through the port, into `host`.
-void copyDirectly(IDiagPort* port, const std::u16string& path, const fs::path& host)
-{
-    fs::create_directory(host);
-    const std::uint32_t dirp = CEFSOpenDir(port, kTimeout, kFileSubsystem).Execute(path);
-    CEFSReadDir readDir(port, kTimeout, kFileSubsystem);
-    std::vector<Marl::Common::EfsReadDirEntry> entries;
-    for (std::uint32_t seqno = 1;; ++seqno) {
-        auto entry = readDir.Read(dirp, seqno);
-        if (entry.name().empty()) {
-            break;
-        }
-        entries.push_back(std::move(entry));
-    }
-    CEFSCloseDir(port, kTimeout, kFileSubsystem).Execute(dirp);
-    for (const auto& entry : entries) {
-        const std::u16string child = path + u"/" + entry.name();
-        const fs::path hostChild = host / fs::path(entry.name());
-        if (isDirectoryMode(entry.mode())) {
-            copyDirectly(port, child, hostChild);
-            continue;
-        }
-        const std::int32_t fd =
-            Diag::Efs::Open(port, kTimeout, kFileSubsystem).Execute(child, kOpenReadOnly, 0);
-        std::ofstream out(hostChild, std::ios::binary);
-        CEFSRead read(port, kTimeout, kFileSubsystem);
-        std::uint8_t buffer[kMaxData];
-        for (std::uint32_t offset = 0;;) {
-            const std::uint32_t got = read.Execute(buffer, fd, kMaxData, offset);
-            out.write(reinterpret_cast<const char*>(buffer), got);
-            offset += got;
-            if (got < kMaxData) {
-                break;
-            }
-        }
-        CEFSClose(port, kTimeout, kFileSubsystem).Execute(fd);
-    }
-}
-
 double seconds(const std::function<void()>& work)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -165,7 +122,12 @@ double seconds(const std::function<void()>& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Argument: microseconds each request waits.
+std::uint64_t requestsOf(const Emulator::Handset& handset)
+{
+    return handset.requestCounts().all;
+}
+
+// Argument: 1 through the modelled cable, 0 as fast as the emulator answers.
 void copyTreeOut(benchmark::State& state)
 {
     if (!canMount()) {
@@ -173,16 +135,18 @@ void copyTreeOut(benchmark::State& state)
         return;
     }
     const Tree tree = makeTree();
-    auto port = CountingPort::create(Emulator::EmulatedPort::create(tree.handset));
-    port->delayEach(std::chrono::microseconds(state.range(0)));
-    const fs::path out = fs::temp_directory_path() / ("vornak-bench-out-" + std::to_string(::getpid()));
-    double mounted = 0, direct = 0;
-    std::uint64_t requests = 0;
+    const auto line =
+        std::make_shared<Emulator::Line>(state.range(0) != 0 ? kUsb : Emulator::LinkModel{});
+    const auto port = Emulator::EmulatedPort::create(tree.handset, line);
+    const fs::path out =
+        fs::temp_directory_path() / ("vornak-bench-out-" + std::to_string(::getpid()));
+    double mounted = 0, got = 0;
+    std::uint64_t mountRequests = 0, getRequests = 0;
     for (auto _ : state) {
         fs::remove_all(out);
         {
-            Mounted mount(Platform::ComPtr<IDiagPort>(port.get()));
-            port->reset();
+            Mounted mount(port);
+            const std::uint64_t before = requestsOf(*tree.handset);
             mounted = seconds([&] {
                 const std::string command =
                     "cp -r '" + (mount.point() / "tree").string() + "' '" + out.string() + "'";
@@ -190,24 +154,32 @@ void copyTreeOut(benchmark::State& state)
                     state.SkipWithError("cp -r failed");
                 }
             });
-            requests = port->total();
+            mountRequests = requestsOf(*tree.handset) - before;
         }
         fs::remove_all(out);
-        direct = seconds([&] { copyDirectly(port.get(), u"/tree", out); });
+        VornakEfs::Session session(port, kTimeout, kFileSubsystem);
+        VornakEfs::TransferOptions options;
+        options.recursive = true;
+        std::ostringstream warnings;
+        options.warnings = &warnings;
+        const std::uint64_t before = requestsOf(*tree.handset);
+        got = seconds([&] { VornakEfs::get(session, {"/tree", out.string()}, options); });
+        getRequests = requestsOf(*tree.handset) - before;
         state.SetIterationTime(mounted);
     }
     fs::remove_all(out);
-    state.counters["requests"] = static_cast<double>(requests);
+    state.counters["requests"] = static_cast<double>(mountRequests);
+    state.counters["get_requests"] = static_cast<double>(getRequests);
     state.counters["minimum"] = static_cast<double>(tree.minimum);
-    state.counters["requests/minimum"] =
-        static_cast<double>(requests) / static_cast<double>(tree.minimum);
-    state.counters["direct_s"] = direct;
-    state.counters["time/direct"] = mounted / direct;
+    state.counters["requests/get"] =
+        static_cast<double>(mountRequests) / static_cast<double>(getRequests);
+    state.counters["get_s"] = got;
+    state.counters["time/get"] = mounted / got;
 }
 BENCHMARK(copyTreeOut)
-    ->ArgName("delay_us")
+    ->ArgName("usb_line")
     ->Arg(0)
-    ->Arg(100)
+    ->Arg(1)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
@@ -226,24 +198,26 @@ void listLong(benchmark::State& state)
                           std::vector<std::uint8_t>(static_cast<std::size_t>(i)));
         }
     });
-    auto port = CountingPort::create(Emulator::EmulatedPort::create(handset));
-    Mounted mount(Platform::ComPtr<IDiagPort>(port.get()));
+    Mounted mount(Emulator::EmulatedPort::create(handset));
     const std::string list = "ls '" + mount.point().string() + "' >/dev/null";
-    const std::string command = "ls -l '" + (mount.point() / "big").string() + "' >/dev/null";
-    CountingPort::Counts counts;
+    const std::string listLongly = "ls -l '" + (mount.point() / "big").string() + "' >/dev/null";
+    Emulator::Handset::RequestCounts before, after;
     for (auto _ : state) {
         std::system(list.c_str()); // the directory's own name is known, as after any listing
-        port->reset();
-        if (std::system(command.c_str()) != 0) {
+        before = handset->requestCounts();
+        if (std::system(listLongly.c_str()) != 0) {
             state.SkipWithError("ls -l failed");
         }
-        counts = port->counts();
+        after = handset->requestCounts();
     }
-    state.counters["OPENDIR"] = static_cast<double>(counts[OpenDir]);
-    state.counters["READDIR"] = static_cast<double>(counts[ReadDir]);
-    state.counters["CLOSEDIR"] = static_cast<double>(counts[CloseDir]);
-    state.counters["others"] = static_cast<double>(port->total() - counts[OpenDir] -
-                                                    counts[ReadDir] - counts[CloseDir]);
+    const auto sent = [&](std::uint16_t command) {
+        return static_cast<double>(after.of(command) - before.of(command));
+    };
+    state.counters["OPENDIR"] = sent(OpenDir);
+    state.counters["READDIR"] = sent(ReadDir);
+    state.counters["CLOSEDIR"] = sent(CloseDir);
+    state.counters["others"] = static_cast<double>(after.all - before.all) - sent(OpenDir) -
+                               sent(ReadDir) - sent(CloseDir);
 }
 BENCHMARK(listLong)->Unit(benchmark::kMillisecond)->Iterations(20);
 

@@ -5,7 +5,7 @@
 // killed. Where this machine cannot mount (no /dev/fuse, no fusermount3)
 // every test here reports "not run".
 #include "Tool.h"
-#include "support/CountingPort.h"
+#include "support/CuedPort.h"
 
 #include "diag/EFSReadLink.h"
 #include "diag/Efs2.h"
@@ -36,8 +36,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using Emulator::Fault;
-using TestSupport::CountingPort;
 using ::testing::HasSubstr;
+using TestSupport::CuedPort;
+using TestSupport::Efs2Sent;
 using namespace Diag::Efs2;
 
 std::optional<std::string> whyMountsCannotRun()
@@ -165,7 +166,7 @@ protected:
         Emulator::FileSystem files(limits);
         Emulator::seedFromHost(files, seed_);
         handset_ = std::make_shared<Emulator::Handset>(std::move(files));
-        port_ = CountingPort::create(Emulator::EmulatedPort::create(handset_));
+        port_ = CuedPort::create(Emulator::EmulatedPort::create(handset_));
         VornakEfs::Mount::Settings settings;
         settings.timeoutMs = 200; // the port falls silent in some tests
         settings.cacheLifetime = cacheLifetime;
@@ -200,6 +201,13 @@ protected:
         fileSystem_.reset();
     }
 
+    // The requests the handset answered since the last call.
+    Efs2Sent sent()
+    {
+        const Emulator::Handset::RequestCounts now = handset_->requestCounts();
+        return TestSupport::efs2Sent(std::exchange(counted_, now), now);
+    }
+
     // The same handset as another vornak-efs sees it.
     VornakEfs::Session session() const
     {
@@ -231,9 +239,8 @@ protected:
     // The kernel releases a file after close(2) has returned: give it time.
     void expectNothingOpen() const
     {
-        waitUntil([&] {
-            return handset_->openDescriptors() == 0 && handset_->openDirectories() == 0;
-        });
+        waitUntil(
+            [&] { return handset_->openDescriptors() == 0 && handset_->openDirectories() == 0; });
         EXPECT_EQ(handset_->openDescriptors(), 0u);
         EXPECT_EQ(handset_->openDirectories(), 0u);
         EXPECT_EQ(fileSystem_->openFiles(), 0u);
@@ -255,7 +262,8 @@ protected:
     fs::path root_, seed_, point_;
     std::vector<pid_t> children_;
     std::shared_ptr<Emulator::Handset> handset_;
-    Platform::ComPtr<CountingPort> port_;
+    Platform::ComPtr<CuedPort> port_;
+    Emulator::Handset::RequestCounts counted_;
     std::ostringstream notes_;
     std::unique_ptr<VornakEfs::Mount::FileSystem> fileSystem_;
     std::unique_ptr<VornakEfs::Mount::FuseMount> mount_;
@@ -291,9 +299,9 @@ TEST_F(MountedHandset, ChangesMadeThroughTheMountReachTheHandset)
     EXPECT_EQ(sh("ln -s readme.txt " + at + "link"), 0);
     EXPECT_EQ(sh("mkdir " + at + "made && rmdir " + at + "hollow"), 0);
     // An editor's save: the new text under a temporary name, renamed over the old.
-    EXPECT_EQ(sh("printf 'saved\\n' > " + at + ".café.swp && mv " + at + ".café.swp " + at +
-                 "café.txt"),
-              0);
+    EXPECT_EQ(
+        sh("printf 'saved\\n' > " + at + ".café.swp && mv " + at + ".café.swp " + at + "café.txt"),
+        0);
     EXPECT_EQ(sh("cat " + at + "link >/dev/null && df " + quoted(point_) + " >/dev/null"), 0);
 
     VornakEfs::Session other = session();
@@ -333,21 +341,19 @@ TEST_F(MountedHandset, ListingsAnswerTheLookUpsThatFollowThem)
         }
     });
     ASSERT_EQ(sh("ls " + quoted(point_) + " >/dev/null"), 0);
-    port_->reset();
+    sent();
     ASSERT_EQ(sh("ls -l " + quoted(point_ / "many") + " >/dev/null"), 0);
-    EXPECT_EQ(port_->counts(), (CountingPort::Counts{{OpenDir, 1}, {ReadDir, 301}, {CloseDir, 1}}));
+    EXPECT_EQ(sent(), (Efs2Sent{{OpenDir, 1}, {ReadDir, 301}, {CloseDir, 1}}));
 
     // cp -r out sends the protocol's minimum: per directory its listing,
     // per file OPEN, the READs up to the first short one, CLOSE; and for an
     // empty file no READ at all, the kernel knowing its size.
-    port_->reset();
+    sent();
     ASSERT_EQ(sh("cp -r " + quoted(point_ / "data") + " " + quoted(root_ / "out")), 0);
-    EXPECT_EQ(port_->counts(), (CountingPort::Counts{{Open, 3},
-                                                     {Close, 3},
-                                                     {Read, 3 + 3},
-                                                     {OpenDir, 1},
-                                                     {ReadDir, 4},
-                                                     {CloseDir, 1}}));
+    EXPECT_EQ(
+        sent(),
+        (Efs2Sent{
+            {Open, 3}, {Close, 3}, {Read, 3 + 3}, {OpenDir, 1}, {ReadDir, 4}, {CloseDir, 1}}));
 
     const fs::path note = point_ / "many" / "fH7";
     ASSERT_EQ(fs::file_size(note), 7u);
@@ -384,9 +390,8 @@ TEST_F(MountedHandset, FaultsReachTheCallerAndLeaveNothingOpen)
     } cases[] = {
         {"EACCES",
          [this] {
-             handset_->edit([](Emulator::FileSystem& files) {
-                 return files.changeMode("/readme.txt", 0444);
-             });
+             handset_->edit(
+                 [](Emulator::FileSystem& files) { return files.changeMode("/readme.txt", 0444); });
          },
          "echo x >> " + quoted(point_ / "readme.txt"), true, "Permission denied"},
         {"ENOSPC", [] {}, "head -c 100000 /dev/zero > " + quoted(point_ / "full.bin"), true,
@@ -432,9 +437,9 @@ TEST_F(MountedHandset, TheProgramEndsCleanlyWhicheverWayItIsEnded)
         Transport::PtyHandsetServer server(handset);
         server.start();
         std::FILE* err = std::tmpfile();
-        const pid_t pid = start({"--port", "serial:" + server.slavePath(), "mount",
-                                 point_.string(), "--foreground"},
-                                err);
+        const pid_t pid = start(
+            {"--port", "serial:" + server.slavePath(), "mount", point_.string(), "--foreground"},
+            err);
         ASSERT_TRUE(waitUntil([&] { return isMounted(point_); }));
         const int held = ::open((point_ / "readme.txt").c_str(), O_RDONLY);
         EXPECT_GE(held, 0);
