@@ -461,10 +461,24 @@ TEST_F(MountedHandset, TheProgramEndsCleanlyWhicheverWayItIsEnded)
         EXPECT_EQ(handset->openDirectories(), 0u);
     }
 
-    const auto background = ToolTest::run({"--emulator", seed_.string(), "mount", point_.string()});
+    // In the background, read-only, with a FUSE option passed on (one that
+    // only root may give without /etc/fuse.conf's consent).
+    std::vector<std::string> arguments = {"--emulator", seed_.string(), "mount", point_.string(),
+                                          "--read-only"};
+    const bool root = ::getuid() == 0;
+    if (root) {
+        arguments.insert(arguments.end(), {"-o", "allow_other"});
+    }
+    const auto background = ToolTest::run(arguments);
     EXPECT_EQ(background.exitCode, 0) << background.err;
     EXPECT_TRUE(isMounted(point_));
     EXPECT_EQ(sh("diff -r " + quoted(seed_) + " " + quoted(point_)), 0);
+    EXPECT_EQ(sh("touch " + quoted(point_ / "new.txt") + " 2>&1 | grep -q 'Read-only file system'"),
+              0);
+    if (root) {
+        EXPECT_EQ(sh("grep -F " + quoted(point_) + " /proc/self/mountinfo | grep -q allow_other"),
+                  0);
+    }
     EXPECT_EQ(sh("fusermount3 -u " + quoted(point_)), 0);
     EXPECT_TRUE(waitUntil([&] { return !isMounted(point_); }));
 

@@ -22,8 +22,8 @@
 #include "diag/EFSUnlink.h"
 #include "diag/Efs2.h"
 #include "efs/File.h"
-#include "mem/RefCount.h"
 #include "lang/Transcode.h"
+#include "mem/RefCount.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Text.h"
 
@@ -51,9 +51,9 @@ constexpr std::uint64_t kLargestOffset = std::numeric_limits<std::uint32_t>::max
 // are; any other would mean something the handset cannot have meant here
 // (EINTR, EAGAIN) or nothing at all, and becomes EIO.
 constexpr int kPassedOn[] = {
-    EPERM,  ENOENT, EIO,    ENXIO,  EBADF,  ENOMEM, EACCES, EBUSY,  EEXIST,       EXDEV,
-    ENODEV, ENOTDIR, EISDIR, EINVAL, ENFILE, EMFILE, ETXTBSY, EFBIG, ENOSPC,       EROFS,
-    EMLINK, ENAMETOOLONG, ENOTEMPTY, ELOOP, EOPNOTSUPP, EDQUOT,
+    EPERM,  ENOENT, EIO,     ENXIO,        EBADF,     ENOMEM, EACCES,     EBUSY,   EEXIST,
+    EXDEV,  ENODEV, ENOTDIR, EISDIR,       EINVAL,    ENFILE, EMFILE,     ETXTBSY, EFBIG,
+    ENOSPC, EROFS,  EMLINK,  ENAMETOOLONG, ENOTEMPTY, ELOOP,  EOPNOTSUPP, EDQUOT,
 };
 
 bool isDeviceError(std::uint32_t code)
@@ -304,9 +304,9 @@ AttributeCache::Known FileSystem::lookUp(const std::string& path)
         attributes.size = sizeOf(handsetPath);
     } else if (Efs2::isSymbolicLinkMode(attributes.mode)) {
         // The kernel reads the target next; it is kept with the attributes.
-        known.linkTarget = toUtf8(
-            Diag::Efs::ReadLink(watch_.get(), settings_.timeoutMs, settings_.subsystem)
-                .Execute(handsetPath));
+        known.linkTarget =
+            toUtf8(Diag::Efs::ReadLink(watch_.get(), settings_.timeoutMs, settings_.subsystem)
+                       .Execute(handsetPath));
         attributes.size = static_cast<std::uint32_t>(known.linkTarget->size());
     }
     return known;
@@ -358,9 +358,9 @@ std::vector<FileSystem::Listed> FileSystem::readDirectory(const std::u16string& 
         CEFSReadDir readDir(watch_.get(), settings_.timeoutMs, settings_.subsystem);
         for (std::uint32_t seqno = 1;; ++seqno) {
             Listed& entry = listed.emplace_back();
-            entry.name = readDir.Execute(dirp, seqno, entry.type, entry.mode, entry.size,
-                                         entry.accessTime, entry.modificationTime,
-                                         entry.changeTime);
+            entry.name =
+                readDir.Execute(dirp, seqno, entry.type, entry.mode, entry.size, entry.accessTime,
+                                entry.modificationTime, entry.changeTime);
             if (entry.name.empty()) {
                 listed.pop_back();
                 break;
@@ -402,7 +402,8 @@ int FileSystem::list(const std::string& path, std::vector<DirectoryEntry>& entri
             refused = "a name whose bytes would not go back to the handset the same";
         }
         if (refused) {
-            if (notes_ != nullptr) {
+            // Said once: the kernel lists a directory again and again.
+            if (notes_ != nullptr && leftOut_.insert(path + '\0' + found.name).second) {
                 *notes_ << "vornak-efs: left out of " << path << ": " << *refused << std::endl;
             }
             continue;
@@ -479,8 +480,7 @@ int FileSystem::open(const std::string& path, int flags, Handle& handle)
 
 int FileSystem::create(const std::string& path, mode_t mode, int flags, Handle& handle)
 {
-    return openWith(path, handsetFlags(flags | O_CREAT), mode & Efs2::kModePermissionMask,
-                    handle);
+    return openWith(path, handsetFlags(flags | O_CREAT), mode & Efs2::kModePermissionMask, handle);
 }
 
 int FileSystem::read(Handle handle, char* buffer, std::size_t size, off_t offset)
@@ -493,8 +493,8 @@ int FileSystem::read(Handle handle, char* buffer, std::size_t size, off_t offset
     if (start >= kLargestOffset) {
         return 0; // offsets on the wire are 32-bit: nothing lies beyond
     }
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-        {size, kLargestOffset - start, std::numeric_limits<int>::max()}));
+    const auto count = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>({size, kLargestOffset - start, std::numeric_limits<int>::max()}));
     std::uint32_t got = 0;
     const int result = attempt("reading", file->path, [&] {
         got = file->readAt(static_cast<std::uint32_t>(start),
@@ -634,11 +634,13 @@ int FileSystem::readLink(const std::string& path, char* buffer, std::size_t size
     std::string target;
     if (const AttributeCache::Known* known = cache_.find(path); known && known->linkTarget) {
         target = *known->linkTarget;
-    } else if (const int result = attempt("reading the link", path, [&] {
-                   target = toUtf8(
-                       Diag::Efs::ReadLink(watch_.get(), settings_.timeoutMs, settings_.subsystem)
-                           .Execute(fromUtf8(path)));
-               });
+    } else if (const int result = attempt("reading the link", path,
+                                          [&] {
+                                              target = toUtf8(Diag::Efs::ReadLink(
+                                                                  watch_.get(), settings_.timeoutMs,
+                                                                  settings_.subsystem)
+                                                                  .Execute(fromUtf8(path)));
+                                          });
                result != 0) {
         return result;
     } else {

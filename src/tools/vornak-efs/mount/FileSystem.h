@@ -27,6 +27,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,8 +129,7 @@ private:
     void closeLeftovers();
     std::uint32_t sizeOf(const std::u16string& path);
     void fill(struct stat& target, const Attributes& attributes) const;
-    int openWith(const std::string& path, std::uint32_t flags, std::uint32_t mode,
-                 Handle& handle);
+    int openWith(const std::string& path, std::uint32_t flags, std::uint32_t mode, Handle& handle);
     OpenFile* find(Handle handle);
 
     Platform::ComPtr<PortWatch> watch_;
@@ -142,6 +142,7 @@ private:
     Handle lastHandle_ = 0;
     std::vector<std::int32_t> unclosedFiles_;
     std::vector<std::uint32_t> unclosedDirectories_;
+    std::set<std::string> leftOut_; // listed names already said to be left out
 };
 
 } // namespace VornakEfs::Mount
