@@ -39,6 +39,8 @@ using Emulator::Fault;
 using ::testing::HasSubstr;
 using TestSupport::CuedPort;
 using TestSupport::Efs2Sent;
+using ToolTest::readFile;
+using ToolTest::writeFile;
 using namespace Diag::Efs2;
 
 std::optional<std::string> whyMountsCannotRun()
@@ -87,31 +89,6 @@ bool waitUntil(const std::function<bool()>& condition)
     return false;
 }
 
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return in ? bytes : "<missing>";
-}
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(generator());
-    }
-    return bytes;
-}
-
 // Each test mounts a handset filled from a seed folder of its own, in a
 // folder of its own below the build's, which the CTest fixture clears of
 // mounts a crash may have left.
@@ -136,8 +113,8 @@ protected:
         writeFile(seed_ / "readme.txt", "a handset of files\n");
         writeFile(seed_ / u8"caf\u00E9.txt", "in the code page\n");
         writeFile(seed_ / u8"\u30E1\u30E2.txt", "outside the code page\n");
-        writeFile(seed_ / "data" / "calibration.bin", randomBytes(1300, 1));
-        writeFile(seed_ / "data" / "exact.bin", randomBytes(1024, 2));
+        writeFile(seed_ / "data" / "calibration.bin", ToolTest::bytesOf(1300, 1));
+        writeFile(seed_ / "data" / "exact.bin", ToolTest::bytesOf(1024, 2));
         writeFile(seed_ / "data" / "empty.bin", "");
         writeFile(seed_ / "deep" / "a" / "b" / "c.txt", "deep\n");
         fs::create_directories(seed_ / "hollow");
