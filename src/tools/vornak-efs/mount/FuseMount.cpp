@@ -50,7 +50,7 @@ void* start(fuse_conn_info* connection, fuse_config* config)
     // `cp -r` look up nothing more.
     if ((connection->capable & FUSE_CAP_READDIRPLUS) != 0) {
         connection->want |= FUSE_CAP_READDIRPLUS;
-        connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+        connection->want &= ~static_cast<unsigned>(FUSE_CAP_READDIRPLUS_AUTO);
     }
     return fuse_get_context()->private_data;
 }
@@ -80,10 +80,13 @@ int readDirectory(const char*, void* buffer, fuse_fill_dir_t fill, off_t offset,
     directory.st_ino = 1;
     const auto count = static_cast<off_t>(entries->size()) + 2;
     for (off_t at = offset; at < count; ++at) {
-        const bool dots = at < 2;
-        const char* name = at == 0 ? "." : at == 1 ? ".." : (*entries)[at - 2].name.c_str();
-        const struct stat* attributes =
-            dots ? &directory : &(*entries)[static_cast<std::size_t>(at - 2)].attributes;
+        const char* name = at == 0 ? "." : "..";
+        const struct stat* attributes = &directory;
+        if (at >= 2) {
+            const DirectoryEntry& entry = (*entries)[static_cast<std::size_t>(at - 2)];
+            name = entry.name.c_str();
+            attributes = &entry.attributes;
+        }
         if (fill(buffer, name, attributes, at + 1, plus) != 0) {
             break; // the kernel's buffer is full; it asks again from here
         }
