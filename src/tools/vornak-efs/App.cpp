@@ -8,6 +8,7 @@
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Items.h"
+#include "tools/vornak-efs/Mount.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
 #include "tools/vornak-efs/Session.h"
@@ -65,6 +66,9 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
         return kUsage;
     }
 #endif
+    if (options.verb == "mount") {
+        return mount(options, [&] { return portFor(options); }, err);
+    }
     Session session(portFor(options), options.timeoutMs, options.subsystem);
     Terminal::catchInterrupts();
     TransferOptions transfer;

@@ -52,7 +52,7 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
 }
 
 constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat, chmod, ln, readlink, "
-                               "truncate, md5sum, df, info, item, backup, restore, diff or serve";
+                               "truncate, md5sum, df, info, item, backup, restore, diff, serve or mount";
 
 // What to say when no verb was recognised: the first word that is neither an
 // option nor an option's value is taken for the verb meant.
@@ -296,6 +296,29 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
                      "listen on this TCP address instead of a pseudo-terminal; port 0 takes a "
                      "free one")
         ->type_name("tcp:HOST:PORT");
+
+    CLI::App* mount = addVerb(
+        app, "mount", "show the handset as a folder of this computer until unmounted (Linux)",
+        "Every program then works on the handset's files: cp -r, diff -r, find, an editor.\n"
+        "Without --foreground it goes on in the background once mounted. Ctrl-C (with\n"
+        "--foreground) or 'fusermount3 -u MOUNTPOINT' ends it. After a crash, the folder\n"
+        "answers 'Transport endpoint is not connected' until 'fusermount3 -u MOUNTPOINT'.\n"
+        "Needs FUSE 3 (/dev/fuse and fusermount3); not available on Windows.\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 mount ~/handset");
+    mount->add_flag("--read-only", options.readOnly, "refuse every change");
+    mount->add_flag("-f,--foreground", options.foreground,
+                    "stay in the foreground, with messages on the error output");
+    mount->add_option("-o", options.mountOptions, "a FUSE mount option, such as allow_other")
+        ->type_name("OPTION")
+        ->allow_extra_args(false);
+    mount->add_option("--cache-seconds", options.cacheSeconds,
+                      "how long what a listing told of names is reused; 0: never")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str()
+        ->type_name("S");
+    operands(mount, options, "mountpoint", "an empty folder of this computer")
+        ->required()
+        ->expected(1);
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {

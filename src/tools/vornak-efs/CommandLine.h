@@ -33,6 +33,11 @@ struct Options {
     bool verify = false;      // backup --verify
     bool dryRun = false;      // restore --dry-run
     bool deleteExtra = false; // restore --delete
+    // mount MOUNTPOINT
+    bool readOnly = false;
+    bool foreground = false;
+    std::vector<std::string> mountOptions; // -o, passed on to FUSE
+    double cacheSeconds = 1;
     std::vector<std::string> operands;
 };
 

@@ -1,12 +1,17 @@
 // vornak-efs as a process: run it, or keep `serve` running, and collect what
-// it wrote and how it ended. POSIX only.
+// it wrote and how it ended; and the host files its tests make and compare.
+// POSIX only.
 #pragma once
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <pty.h>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -147,6 +152,31 @@ inline Outcome stop(Server& server)
     ::close(server.out);
     std::fclose(server.err);
     return outcome;
+}
+
+// `size` bytes that the same `seed` makes again.
+inline std::string bytesOf(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
+    return bytes;
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The whole file, or "<missing>".
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return in ? bytes : "<missing>";
 }
 
 } // namespace ToolTest

@@ -16,32 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ToolTest::bytesOf;
+using ToolTest::readFile;
 using ToolTest::run;
+using ToolTest::writeFile;
 
 const std::string kSeed = VORNAK_EFS_SEED;
-
-std::string bytesOf(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
-    return bytes;
-}
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return in ? bytes : "<missing>";
-}
 
 // Every file and folder below `root` by its relative path, with its bytes.
 std::map<fs::path, std::string> treeOf(const fs::path& root)
@@ -59,7 +39,7 @@ TEST(VornakEfs, EveryVerbHasHelp)
     const auto main = run({"--help"});
     EXPECT_EQ(main.exitCode, 0);
     for (const std::string verb :
-         {"ls", "get", "put", "rm", "mkdir", "rmdir", "mv", "stat", "serve"}) {
+         {"ls", "get", "put", "rm", "mkdir", "rmdir", "mv", "stat", "serve", "mount"}) {
         EXPECT_THAT(main.out, HasSubstr("\n  " + verb + " "));
         const auto help = run({verb, "--help"});
         EXPECT_EQ(help.exitCode, 0) << verb;
