@@ -391,6 +391,20 @@ std::vector<std::string> FileSystem::builderNames(std::u16string_view path) cons
     return names;
 }
 
+namespace {
+
+// Gives a node the builder makes at `time` three times that differ, as those
+// of a file a handset has had for a while: made a second before its last
+// change, read a second after it.
+void stampBuilt(Node& node, std::uint32_t time)
+{
+    node.creationTime = time == 0 ? 0 : time - 1;
+    node.modificationTime = time;
+    node.accessTime = time == UINT32_MAX ? time : time + 1;
+}
+
+} // namespace
+
 // The directory `name` in `parent`, made unless it exists.
 NodePtr FileSystem::builderDirectory(Node& parent, const std::string& name,
                                      std::uint32_t permissions, std::uint32_t time) const
@@ -398,6 +412,7 @@ NodePtr FileSystem::builderDirectory(Node& parent, const std::string& name,
     const auto found = parent.entries.find(name);
     if (found == parent.entries.end()) {
         NodePtr made = makeNode(Diag::Efs2::kModeDirectory | (permissions & kPermissionMask), time);
+        stampBuilt(*made, time);
         parent.entries.emplace(name, made);
         return made;
     }
@@ -447,7 +462,7 @@ void FileSystem::addFile(std::u16string_view path, std::span<const std::uint8_t>
         throw std::length_error("file beyond the handset's limits: " + names.back());
     }
     file->mode = Diag::Efs2::kModeRegular | (permissions & kPermissionMask);
-    file->accessTime = file->modificationTime = file->creationTime = stamp;
+    stampBuilt(*file, stamp);
     parent->entries.emplace(names.back(), std::move(file));
 }
 
