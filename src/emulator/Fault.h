@@ -2,16 +2,20 @@
 // next one, or the next one of a given command.
 //
 // Some faults change the response to a request the handset has carried out
-// (stale offset, foreign descriptor, truncated or oversized response, added
+// (stale offset, foreign descriptor, truncated or oversized response, the
+// header of another command, a name
+// listed in place of the real one, a listing that never ends, added
 // latency). The others stand in for the response, and the handset never sees
 // the request: an error response, a port failure, an exception thrown from
 // the port, a port that does not answer.
 #pragma once
 
+#include "diag/Efs2.h"
 #include "platform/Com.h"
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace Emulator {
 
@@ -26,6 +30,9 @@ struct Fault {
         Exception,         // SendRequest throws an exception that is not a COM error
         NoAnswer,          // SendRequest waits the caller's timeout, then fails
         Latency,           // the response comes `value` milliseconds late
+        WrongHeader,       // the response's header names command `value`
+        ListedName,        // READDIR response: the entry is listed under `name`
+        EndlessListing,    // OPENDIR: past its last entry the directory lists files for ever
     };
 
     explicit Fault(Kind faultKind, std::uint32_t faultValue = 0)
@@ -35,6 +42,7 @@ struct Fault {
 
     Kind kind;
     std::uint32_t value;
+    std::string name; // the handset's bytes of a listed name (Windows-1252, references)
     std::optional<std::uint16_t> command; // the command it waits for; any when empty
 
     static Fault staleOffset(std::uint32_t behind = 512)
@@ -54,6 +62,10 @@ struct Fault {
         return Fault(Kind::OversizedResponse, extra);
     }
     static Fault errorResponse(std::uint32_t error) { return Fault(Kind::ErrorResponse, error); }
+    static Fault wrongHeader(std::uint16_t command = Diag::Efs2::Hello)
+    {
+        return Fault(Kind::WrongHeader, command);
+    }
     static Fault portFailure(HRESULT result)
     {
         return Fault(Kind::PortFailure, static_cast<std::uint32_t>(result));
@@ -61,6 +73,21 @@ struct Fault {
     static Fault exception() { return Fault(Kind::Exception); }
     static Fault noAnswer() { return Fault(Kind::NoAnswer); }
     static Fault latency(std::uint32_t milliseconds) { return Fault(Kind::Latency, milliseconds); }
+    // A name no handset should list ("..", "/etc/x", "a&#x2F;b") for the
+    // tools that make host files of listings to refuse.
+    static Fault listedName(std::string bytes)
+    {
+        Fault result(Kind::ListedName);
+        result.name = std::move(bytes);
+        result.command = Diag::Efs2::ReadDir;
+        return result;
+    }
+    static Fault endlessListing()
+    {
+        Fault result(Kind::EndlessListing);
+        result.command = Diag::Efs2::OpenDir;
+        return result;
+    }
 
     // The same fault, kept for the next request of `code`.
     Fault on(std::uint16_t code) const

@@ -25,6 +25,7 @@ constexpr std::size_t kHandleRequestSize = 8; // header and fd or dirp
 constexpr std::size_t kReadRequestSize = 16;
 constexpr std::size_t kWriteRequestSize = 12; // before the data
 constexpr std::size_t kReadDirRequestSize = 12;
+constexpr std::size_t kReadDirNameOffset = 40; // header, dirp, seqno, error, type, mode, size, times
 
 constexpr std::uint32_t kEntryFile = 0; // entry types of READDIR
 constexpr std::uint32_t kEntryDirectory = 1;
@@ -179,6 +180,8 @@ Exchange Handset::exchange(std::span<const std::uint8_t> request)
     result.response = answer(request);
     if (fault && fault->kind == Fault::Kind::Latency) {
         result.portFault = fault;
+    } else if (fault && fault->kind == Fault::Kind::EndlessListing) {
+        makeEndless(result.response, request);
     } else if (fault) {
         damage(result.response, request, *fault);
     }
@@ -255,6 +258,20 @@ void Handset::damage(Response& response, std::span<const std::uint8_t> request, 
             patch32(response, 8, [&](std::uint32_t offset) { return offset - fault.value; });
         }
         break;
+    case Fault::Kind::WrongHeader:
+        if (response.size() >= Efs2::kHeaderSize) {
+            write16(response.data() + 2, static_cast<std::uint16_t>(fault.value));
+        }
+        break;
+    case Fault::Kind::ListedName:
+        // After the fixed fields, the name and its NUL; the end of the
+        // directory (the empty name) stays as it is.
+        if (command == Efs2::ReadDir && response.size() > kReadDirNameOffset + 1) {
+            response.resize(kReadDirNameOffset);
+            response.insert(response.end(), fault.name.begin(), fault.name.end());
+            response.push_back(0);
+        }
+        break;
     case Fault::Kind::ForeignDescriptor:
         if (command == Efs2::Open || command == Efs2::Read || command == Efs2::Write ||
             command == Efs2::OpenDir || command == Efs2::ReadDir) {
@@ -263,6 +280,17 @@ void Handset::damage(Response& response, std::span<const std::uint8_t> request, 
         break;
     default:
         break;
+    }
+}
+
+void Handset::makeEndless(const Response& response, std::span<const std::uint8_t> request)
+{
+    if (!isNormalResponse(response, request) || read16(request.data() + 2) != Efs2::OpenDir ||
+        response.size() < 12) {
+        return;
+    }
+    if (OpenDirectory* handle = directoryHandle(read32(response.data() + 4))) {
+        handle->endless = true;
     }
 }
 
@@ -531,7 +559,7 @@ Handset::Response Handset::readDirectory(const Request& request)
     const std::uint32_t dirp = request.field32(4);
     std::uint32_t seqno = request.field32(8);
     std::uint32_t error = kSuccess;
-    std::string_view name;
+    std::string name;
     Attributes attributes;
     if (const OpenDirectory* handle = directoryHandle(dirp); handle == nullptr) {
         error = kBadDescriptor;
@@ -549,6 +577,11 @@ Handset::Response Handset::readDirectory(const Request& request)
                 attributes = FileSystem::attributes(*found->second);
                 break;
             }
+        }
+        if (name.empty() && handle->endless) {
+            name = "endless-" + std::to_string(seqno);
+            attributes.mode = Efs2::kModeRegular | 0644;
+            attributes.linkCount = 1;
         }
     }
     // After the last entry, and with an error: the empty name.

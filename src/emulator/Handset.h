@@ -90,6 +90,7 @@ private:
     struct OpenDirectory {
         NodePtr directory;
         std::vector<std::string> names; // as they were at OPENDIR
+        bool endless = false;           // lists made-up files past its last entry
     };
     class Request;
     using Response = std::vector<std::uint8_t>;
@@ -98,6 +99,8 @@ private:
     std::optional<Fault> takeFault(std::span<const std::uint8_t> request);
     static void damage(Response& response, std::span<const std::uint8_t> request,
                        const Fault& fault);
+    // Marks the directory an OPENDIR `response` opened as one that never ends.
+    void makeEndless(const Response& response, std::span<const std::uint8_t> request);
 
     Response hello(const Request& request);
     Response query(const Request& request);

@@ -9,18 +9,23 @@
 #include "tools/vornak-efs/Transfer.h"
 #include "tools/vornak-efs/Verbs.h"
 
+#include <functional>
 #include <ostream>
 
 namespace VornakEfs {
 
 namespace {
 
-int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::FILE* terminal)
+using PortFor = std::function<Platform::ComPtr<IDiagPort>(const Options&)>;
+
+int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, std::ostream& err,
+            std::FILE* terminal)
 {
     if (options.verb == "serve") {
         return serve(options, out, err);
     }
-    Session session(openPort(options, err), options.timeoutMs, options.subsystem);
+    Session session(portFor(options), options.timeoutMs, options.subsystem,
+                    options.listingLimit);
     Terminal::catchInterrupts();
     TransferOptions transfer;
     transfer.recursive = options.recursive;
@@ -47,10 +52,8 @@ int runVerb(const Options& options, std::ostream& out, std::ostream& err, std::F
     return kSuccess;
 }
 
-} // namespace
-
-int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-        std::FILE* terminal)
+int runWith(const PortFor& portFor, const std::vector<std::string>& arguments, std::ostream& out,
+            std::ostream& err, std::FILE* terminal)
 {
     const ParsedCommandLine parsed = parseCommandLine(arguments, out, err);
     if (!parsed.options) {
@@ -58,7 +61,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     int exitCode = kSuccess;
     try {
-        exitCode = runVerb(*parsed.options, out, err, terminal);
+        exitCode = runVerb(*parsed.options, portFor, out, err, terminal);
     } catch (const Failure& e) {
         out.flush();
         err << "vornak-efs: " << e.what() << '\n';
@@ -70,6 +73,21 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     }
     out.flush();
     return exitCode;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::FILE* terminal)
+{
+    return runWith([&](const Options& options) { return openPort(options, err); }, arguments, out,
+                   err, terminal);
+}
+
+int runOn(Platform::ComPtr<IDiagPort> port, const std::vector<std::string>& arguments,
+          std::ostream& out, std::ostream& err, std::FILE* terminal)
+{
+    return runWith([&](const Options&) { return port; }, arguments, out, err, terminal);
 }
 
 } // namespace VornakEfs

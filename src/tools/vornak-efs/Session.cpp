@@ -25,11 +25,13 @@ bool isDeviceError(const CEFSException& e)
 
 } // namespace
 
-Session::Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem)
+Session::Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem,
+                 std::size_t listingLimit)
     : watch_(PortWatch::create(std::move(port)))
     , port_(watch_.get())
     , timeout_(timeoutMs)
     , subsystem_(subsystem)
+    , listingLimit_(listingLimit)
 {}
 
 Session::Attributes Session::stat(const std::u16string& path, bool withSize)
@@ -81,22 +83,31 @@ std::optional<Session::Attributes> Session::find(const std::u16string& path)
 
 std::vector<Session::Entry> Session::list(const std::u16string& path)
 {
-    std::vector<Marl::Common::EfsReadDirEntry> read = attempt("listing", path, [&] {
-        EFSDir directory(port_.get(), timeout_, subsystem_);
-        directory.OpenDir(path);
-        return directory.ReadAll();
-    });
+    std::vector<Marl::Common::EfsReadDirEntry> read;
+    try {
+        read = attempt("listing", path, [&] {
+            EFSDir directory(port_.get(), timeout_, subsystem_);
+            directory.OpenDir(path);
+            return directory.ReadAtMost(listingLimit_);
+        });
+    } catch (const Efs::ListingTooLong& e) {
+        throw Failure(kHandsetFailure, "The listing of " + toUtf8(path) + " went past " +
+                                           std::to_string(e.limit()) +
+                                           " entries without an end; stopped there "
+                                           "(--listing-limit sets how many a directory may have)");
+    }
     std::vector<Entry> entries;
     entries.reserve(read.size());
     for (const auto& found : read) {
-        // A handset may list its directory's own links; a walk must not follow them.
-        if (found.name() == u"." || found.name() == u"..") {
-            continue;
-        }
         Entry entry;
         entry.name = found.name();
         entry.isDirectory = found.type() == Marl::Common::EfsReadDirEntry::kTypeDirectory ||
                             (found.mode() & 0xF000) == 0x4000;
+        // A handset may list its directory's own links; a walk must not follow
+        // them. Anything else under those names is for the caller to refuse.
+        if (entry.isDirectory && (entry.name == u"." || entry.name == u"..")) {
+            continue;
+        }
         entry.attributes.mode = found.mode();
         if (!entry.isDirectory) {
             entry.attributes.size = found.size();
