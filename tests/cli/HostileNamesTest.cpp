@@ -97,6 +97,19 @@ TEST_F(HostileNames, AreRefusedOneByOneAndTheRestIsFetched)
     }
 }
 
+// ls shows what a handset lists, but never hands the terminal a control
+// character or a malformed name: those come quoted.
+TEST_F(HostileNames, AreShownQuotedWhenTheyHoldControlCharacters)
+{
+    addFile(u"/d/a", "x");
+    addFile(u"/d/b", "x");
+    handset->queueFault(Fault::listedName("clear\x1B[2J"));
+    handset->queueFault(Fault::listedName("&#xDC00;"));
+    const auto outcome = tool({"ls", "/d"});
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.out, "\"clear\\x1B[2J\"\n\"\\uDC00\"\n");
+}
+
 // A handset that never ends a listing: every verb that lists stops at the
 // limit with words that say so, and a listing of exactly the limit passes.
 TEST_F(HostileNames, AListingThatNeverEndsStopsAtTheLimit)

@@ -68,6 +68,18 @@ std::optional<std::string> unsafeEntryName(std::u16string_view name)
     return std::nullopt;
 }
 
+std::string printableName(std::u16string_view name)
+{
+    for (std::size_t i = 0; i < name.size();) {
+        const auto [c, units] = characterAt(name, i);
+        if (units == 0 || isControl(c)) {
+            return quotedName(name);
+        }
+        i += units;
+    }
+    return toUtf8(name);
+}
+
 std::string quotedName(std::u16string_view name)
 {
     std::string out = "\"";

@@ -20,4 +20,8 @@ std::optional<std::string> unsafeEntryName(std::u16string_view name);
 // name cannot write to the terminal what it likes.
 std::string quotedName(std::u16string_view name);
 
+// `name` as UTF-8 for a listing: as it is, unless it holds a control
+// character or an unpaired surrogate; then quoted as above.
+std::string printableName(std::u16string_view name);
+
 } // namespace VornakEfs

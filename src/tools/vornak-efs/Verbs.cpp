@@ -1,5 +1,6 @@
 #include "tools/vornak-efs/Verbs.h"
 
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
 
@@ -23,7 +24,7 @@ void printEntries(const std::vector<Session::Entry>& entries, bool longListing, 
 {
     if (!longListing) {
         for (const auto& entry : entries) {
-            out << toUtf8(entry.name) << '\n';
+            out << printableName(entry.name) << '\n';
         }
         return;
     }
@@ -35,7 +36,7 @@ void printEntries(const std::vector<Session::Entry>& entries, bool longListing, 
         const std::string size = sizeText(entry.attributes);
         out << modeString(entry.attributes.mode) << ' ' << std::string(width - size.size(), ' ')
             << size << ' ' << formatTime(entry.attributes.modificationTime) << ' '
-            << toUtf8(entry.name) << '\n';
+            << printableName(entry.name) << '\n';
     }
 }
 
