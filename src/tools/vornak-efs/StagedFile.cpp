@@ -60,11 +60,25 @@ int closeFile(int fd)
 #endif
 }
 
+// Whether a file at `path` may be replaced: it is missing, or writable to us,
+// as a file written in place would have to be.
+bool replaceable(const fs::path& path)
+{
+#if defined(_WIN32)
+    return ::_waccess(path.c_str(), 2) == 0 || errno == ENOENT;
+#else
+    return ::access(path.c_str(), W_OK) == 0 || errno == ENOENT;
+#endif
+}
+
 } // namespace
 
 StagedFile::StagedFile(fs::path target)
     : target_(std::move(target))
 {
+    if (!replaceable(target_)) {
+        hostFailure("write", target_, errno);
+    }
     std::random_device random;
     const fs::path folder = target_.parent_path();
     for (int attempt = 0; attempt < kAttempts && fd_ < 0; ++attempt) {

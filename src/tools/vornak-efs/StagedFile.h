@@ -13,7 +13,8 @@ namespace VornakEfs {
 class StagedFile {
 public:
     // Creates the temporary file (".<name>.vornak-<random>" in the target's
-    // folder). Throws Failure (kHostFailure) when it cannot.
+    // folder). Throws Failure (kHostFailure) when it cannot, or when a file
+    // at the target may not be written.
     explicit StagedFile(std::filesystem::path target);
     // Removes the temporary file unless commit() put it in place.
     ~StagedFile();
