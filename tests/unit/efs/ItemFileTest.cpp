@@ -289,7 +289,7 @@ TEST_F(ItemFileTest, EveryStepOfTheServerFailingOrAnsweringNothing)
         std::uint32_t size = 0;
         EXPECT_EQ(errorOf([&] { file->Stat(nullptr, &size, nullptr, nullptr, nullptr, nullptr); }),
                   c.stat);
-        const std::uint8_t byte = 'x';
-        EXPECT_EQ(errorOf([&] { file->Write(&byte, 1, nullptr); }), c.write);
+        const std::uint8_t oneByte = 'x';
+        EXPECT_EQ(errorOf([&] { file->Write(&oneByte, 1, nullptr); }), c.write);
     }
 }
