@@ -3,24 +3,24 @@
 #pragma once
 
 #include "AllocationCounter.h"
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
+
+#include <span>
 
 namespace Bench {
 
-class ClientOnlyPort final : public Platform::ComBase<ClientOnlyPort, IDiagPort> {
+class ClientOnlyPort final : public ComServer::ComObject<ClientOnlyPort, IDiagPort> {
 public:
-    static Platform::ComPtr<IDiagPort> create(IDiagPort* inner)
+    static Platform::ComPtr<IDiagPort> create(IDiagPort* inner) { return make<IDiagPort>(inner); }
+    static std::span<const ComServer::InterfaceEntry<ClientOnlyPort>> interfaceTable()
     {
-        return Platform::ComPtr<IDiagPort>::attach(new ClientOnlyPort(inner));
-    }
-    void* interfaceFor(REFIID iid)
-    {
-        return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)
-                   ? static_cast<IDiagPort*>(this)
-                   : nullptr;
+        static constexpr ComServer::InterfaceEntry<ClientOnlyPort> table[] = {
+            ComServer::interfaceEntry<ClientOnlyPort, IDiagPort>(IID_IDiagPort),
+        };
+        return table;
     }
     VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
@@ -33,6 +33,7 @@ public:
     }
 
 private:
+    friend ComObject;
     explicit ClientOnlyPort(IDiagPort* inner)
         : inner_(inner)
     {}

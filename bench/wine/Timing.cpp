@@ -1,7 +1,7 @@
 #include "Timing.h"
 
-#include "vornak/ClassTable.h"
-#include "vornak/Module.h"
+#include "comserver/InprocServer.h"
+#include "comserver/Module.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,11 +11,11 @@ namespace Bench {
 InProcessModule::InProcessModule()
 {
     check(CoInitializeEx(nullptr, COINIT_MULTITHREADED), "CoInitializeEx");
-    Vornak::Module::attach(GetModuleHandleW(nullptr));
-    for (const Vornak::ClassRow& row : Vornak::ClassTable::rows()) {
+    ComServer::Module::attach(GetModuleHandleW(nullptr));
+    const ComServer::InprocServer& server = ComServer::InprocServer::thisModule();
+    for (const ComServer::ClassRow& row : server.rows()) {
         IUnknown* factory = nullptr;
-        check(Vornak::ClassTable::getClassObject(*row.clsid, IID_IUnknown,
-                                                 reinterpret_cast<void**>(&factory)),
+        check(server.getClassObject(*row.clsid, IID_IUnknown, reinterpret_cast<void**>(&factory)),
               "DllGetClassObject");
         DWORD cookie = 0;
         check(CoRegisterClassObject(*row.clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
@@ -31,7 +31,7 @@ InProcessModule::~InProcessModule()
     for (const DWORD cookie : cookies_) {
         CoRevokeClassObject(cookie);
     }
-    Vornak::Module::detach();
+    ComServer::Module::detach();
     CoUninitialize();
 }
 

@@ -55,6 +55,12 @@ public:
     std::string GetMessage() const;
     const std::u16string& GetWideMessage() const { return message_; }
 
+    // Whether this is the handset's error number `deviceError` (see DeviceError.h).
+    bool IsDeviceError(std::uint32_t deviceError) const
+    {
+        return code_ == CodeFromDeviceError(deviceError);
+    }
+
     // e + 1 for device errors 1 to 511, 513 above; computed in 32 bits, so
     // 0xFFFFFFFF gives 0.
     static std::uint32_t CodeFromDeviceError(std::uint32_t deviceError);

@@ -66,14 +66,9 @@ Platform::ComPtr<IDiagPort> diagPortOf(IUnknown* port)
     if (port == nullptr) {
         return result;
     }
-    const HRESULT hr = port->QueryInterface(IID_IDiagPort, result.putVoid());
-    if (FAILED(hr)) {
-        // A failing QueryInterface may leave anything in its out-parameter:
-        // drop it without a release.
-        result.detach();
-        if (hr != E_NOINTERFACE) {
-            Platform::throwIfFailed(hr);
-        }
+    const HRESULT hr = Platform::queryInterfaceNoThrow(port, IID_IDiagPort, result);
+    if (hr != E_NOINTERFACE) {
+        Platform::throwIfFailed(hr);
     }
     return result;
 }

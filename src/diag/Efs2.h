@@ -40,15 +40,42 @@ inline constexpr std::uint32_t kMaxData = 512;  // payload of one READ or WRITE
 inline constexpr std::uint32_t kMaxPath = 1024; // bytes of a path, without its NUL
 inline constexpr std::size_t kErrorResponseSize = 8;
 
+// Open flags in the handset's encoding (those of POSIX on Linux).
+namespace OpenFlag {
+inline constexpr std::uint32_t kAccessMask = 0x3;
+inline constexpr std::uint32_t kReadOnly = 0x0;
+inline constexpr std::uint32_t kWriteOnly = 0x1;
+inline constexpr std::uint32_t kReadWrite = 0x2;
+inline constexpr std::uint32_t kCreate = 0x40;
+inline constexpr std::uint32_t kExclusive = 0x80;
+inline constexpr std::uint32_t kTruncate = 0x200;
+inline constexpr std::uint32_t kAppend = 0x400;
+} // namespace OpenFlag
+
 // Open flags and modes the system sends.
-inline constexpr std::uint32_t kOpenReadOnly = 0;
-inline constexpr std::uint32_t kOpenCreateForWriting = 0x241; // O_WRONLY | O_CREAT | O_TRUNC
+inline constexpr std::uint32_t kOpenReadOnly = OpenFlag::kReadOnly;
+inline constexpr std::uint32_t kOpenCreateForWriting =
+    OpenFlag::kWriteOnly | OpenFlag::kCreate | OpenFlag::kTruncate;
 inline constexpr std::uint32_t kModeReadOnly = 0444;
 inline constexpr std::uint32_t kModeReadWrite = 0666;
 
-// Type bits of a mode.
+// Type bits of a mode, as POSIX has them.
 inline constexpr std::uint32_t kModeTypeMask = 0xF000;
+inline constexpr std::uint32_t kModeFifo = 0x1000;
+inline constexpr std::uint32_t kModeCharacterDevice = 0x2000;
 inline constexpr std::uint32_t kModeDirectory = 0x4000;
+inline constexpr std::uint32_t kModeBlockDevice = 0x6000;
 inline constexpr std::uint32_t kModeRegular = 0x8000;
+inline constexpr std::uint32_t kModeSymbolicLink = 0xA000;
+inline constexpr std::uint32_t kModeSocket = 0xC000;
+
+constexpr bool isDirectoryMode(std::uint32_t mode)
+{
+    return (mode & kModeTypeMask) == kModeDirectory;
+}
+constexpr bool isRegularMode(std::uint32_t mode)
+{
+    return (mode & kModeTypeMask) == kModeRegular;
+}
 
 } // namespace Diag::Efs2

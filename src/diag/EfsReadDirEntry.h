@@ -26,6 +26,10 @@ public:
     std::uint32_t modificationTime() const { return modificationTime_; }
     std::uint32_t creationTime() const { return creationTime_; }
 
+    // Whether the entry is "." or "..", the directory itself or its parent,
+    // which a walk through the tree must not follow.
+    bool namesSelfOrParent() const { return name_ == u"." || name_ == u".."; }
+
     static constexpr std::uint32_t kTypeFile = 0;
     static constexpr std::uint32_t kTypeDirectory = 1;
 

@@ -12,6 +12,7 @@
 #include "system/EfsPathTraits.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace Efs {
 
@@ -41,6 +42,12 @@ File::File(std::int32_t fd, IUnknown* port, std::uint32_t timeout, std::uint8_t 
     : FileBase(port, timeout, subsysId)
     , isOpen_(true)
     , fd_(fd)
+{}
+
+File::File(Platform::ComPtr<IDiagPort> port, std::uint32_t timeout, std::uint8_t subsysId)
+    : FileBase(std::move(port), timeout, subsysId)
+    , isOpen_(false)
+    , fd_(0)
 {}
 
 File::~File()

@@ -10,6 +10,9 @@ class File : public FileBase {
 public:
     // Wraps a descriptor that is already open; nothing is sent.
     File(std::int32_t fd, IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId);
+    // A file not open yet, on a port already asked for IDiagPort; Open
+    // opens it.
+    File(Platform::ComPtr<IDiagPort> port, std::uint32_t timeout, std::uint8_t subsysId);
     // Closes the descriptor on the handset when it is still open; a failed
     // close is not reported.
     ~File() override;
@@ -36,6 +39,8 @@ public:
               std::uint32_t* mtime, std::uint32_t* ctime) override;
 
     bool isOpen() const { return isOpen_; }
+    // The descriptor while the file is open.
+    std::int32_t descriptor() const { return fd_; }
 
     // The text written to the port's log before a READ is tried again.
     static constexpr const char16_t* kOffsetMismatchLogLine =

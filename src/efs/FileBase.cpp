@@ -2,12 +2,20 @@
 
 #include "diag/EFSDiag.h"
 
+#include <utility>
+
 namespace Efs {
 
 FileBase::FileBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId)
     : timeout_(timeout)
     , subsysId_(subsysId)
     , port_(Diag::Efs::diagPortOf(port))
+{}
+
+FileBase::FileBase(Platform::ComPtr<IDiagPort> port, std::uint32_t timeout, std::uint8_t subsysId)
+    : timeout_(timeout)
+    , subsysId_(subsysId)
+    , port_(std::move(port))
 {}
 
 FileBase::~FileBase() = default;

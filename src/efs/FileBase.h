@@ -20,6 +20,8 @@ public:
     // transactions then fail with code 533). Any other failure of the query
     // throws _com_error.
     FileBase(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId);
+    // Keeps `port` as it is, with no query.
+    FileBase(Platform::ComPtr<IDiagPort> port, std::uint32_t timeout, std::uint8_t subsysId);
     ~FileBase() override;
     FileBase(const FileBase&) = delete;
     FileBase& operator=(const FileBase&) = delete;

@@ -26,8 +26,7 @@ Platform::ComPtr<IDiagPort> EmulatedPort::create(std::shared_ptr<Handset> handse
     if (!log) {
         log = std::make_shared<LogBook>();
     }
-    return Platform::ComPtr<IDiagPort>::attach(
-        new EmulatedPort(std::move(handset), portId, std::move(log)));
+    return make<IDiagPort>(std::move(handset), portId, std::move(log));
 }
 
 EmulatedPort::EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
@@ -37,18 +36,14 @@ EmulatedPort::EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portI
     , log_(std::move(log))
 {}
 
-void* EmulatedPort::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<EmulatedPort>> EmulatedPort::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        return static_cast<IDiagPort*>(this);
-    }
-    if (IsEqualIID(iid, IID_IPortIdentity)) {
-        return static_cast<IPortIdentity*>(this);
-    }
-    if (IsEqualIID(iid, IID_IServerPort)) {
-        return static_cast<IServerPort*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<EmulatedPort> table[] = {
+        ComServer::interfaceEntry<EmulatedPort, IDiagPort>(IID_IDiagPort),
+        ComServer::interfaceEntry<EmulatedPort, IPortIdentity>(IID_IPortIdentity),
+        ComServer::interfaceEntry<EmulatedPort, IServerPort>(IID_IServerPort),
+    };
+    return table;
 }
 
 HRESULT EmulatedPort::GetPortId(ULONG* portId)

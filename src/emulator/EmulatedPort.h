@@ -16,20 +16,21 @@
 // again.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "emulator/Handset.h"
 #include "emulator/LogBook.h"
 #include "platform/Com.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
 #include <memory>
+#include <span>
 
 namespace Emulator {
 
 class EmulatedPort final
-    : public Platform::ComBase<EmulatedPort, IDiagPort, IPortIdentity, IServerPort> {
+    : public ComServer::ComObject<EmulatedPort, IDiagPort, IPortIdentity, IServerPort> {
 public:
     // HRESULT_FROM_WIN32(ERROR_TIMEOUT): the handset did not answer in time.
     static constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x800705B4u);
@@ -48,7 +49,7 @@ public:
                                               std::uint32_t portId = kDefaultPortId,
                                               std::shared_ptr<LogBook> log = nullptr);
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<EmulatedPort>> interfaceTable();
 
     // IDiagPort (IServerPort shares its first two unused slots).
     VORNAK_RESERVED_SLOTS_1_TO_3
@@ -70,6 +71,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override;
 
 private:
+    friend ComObject;
     EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
                  std::shared_ptr<LogBook> log);
 

@@ -1,7 +1,6 @@
 #include "emulator/FileSystem.h"
 
 #include "diag/Efs2.h"
-#include "emulator/DeviceError.h"
 #include "lang/Transcode.h"
 
 #include <algorithm>
@@ -63,7 +62,7 @@ Node::~Node()
 
 bool Node::isDirectory() const
 {
-    return (mode & Diag::Efs2::kModeTypeMask) == Diag::Efs2::kModeDirectory;
+    return Diag::Efs2::isDirectoryMode(mode);
 }
 
 // Where a path leads: the directory that holds (or would hold) its last name,

@@ -13,6 +13,8 @@
 // handset guards it with its lock.
 #pragma once
 
+#include "diag/DeviceError.h"
+#include "diag/Efs2.h"
 #include "emulator/Limits.h"
 
 #include <cstdint>
@@ -27,17 +29,10 @@
 
 namespace Emulator {
 
-// Open flags in the handset's encoding (those of POSIX on Linux).
-namespace OpenFlag {
-inline constexpr std::uint32_t kAccessMask = 0x3;
-inline constexpr std::uint32_t kReadOnly = 0x0;
-inline constexpr std::uint32_t kWriteOnly = 0x1;
-inline constexpr std::uint32_t kReadWrite = 0x2;
-inline constexpr std::uint32_t kCreate = 0x40;
-inline constexpr std::uint32_t kExclusive = 0x80;
-inline constexpr std::uint32_t kTruncate = 0x200;
-inline constexpr std::uint32_t kAppend = 0x400;
-} // namespace OpenFlag
+// The emulator speaks the handset's own error numbers and open flags.
+using enum Diag::Efs2::DeviceError;
+
+namespace OpenFlag = Diag::Efs2::OpenFlag;
 
 // What LSTAT, FSTAT and READDIR report of one name.
 struct Attributes {

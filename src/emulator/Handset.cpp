@@ -2,7 +2,6 @@
 
 #include "diag/Efs2.h"
 #include "diag/LittleEndian.h"
-#include "emulator/DeviceError.h"
 #include "lang/Transcode.h"
 
 #include <algorithm>
@@ -585,7 +584,7 @@ Handset::Response Handset::readDirectory(const Request& request)
         }
     }
     // After the last entry, and with an error: the empty name.
-    const bool directory = (attributes.mode & Efs2::kModeTypeMask) == Efs2::kModeDirectory;
+    const bool directory = Efs2::isDirectoryMode(attributes.mode);
     return Reply(request.header())
         .u32(dirp)
         .u32(seqno)

@@ -1,6 +1,5 @@
 #include "emulator/ItemService.h"
 
-#include "emulator/DeviceError.h"
 #include "platform/Bstr.h"
 
 #include <algorithm>
@@ -41,19 +40,19 @@ HRESULT resultFromDeviceError(std::uint32_t error)
 
 Platform::ComPtr<IItemService> ItemService::create(std::shared_ptr<Handset> handset)
 {
-    return Platform::ComPtr<IItemService>::attach(new ItemService(std::move(handset)));
+    return make<IItemService>(std::move(handset));
 }
 
 ItemService::ItemService(std::shared_ptr<Handset> handset)
     : handset_(std::move(handset))
 {}
 
-void* ItemService::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<ItemService>> ItemService::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IItemService)) {
-        return static_cast<IItemService*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<ItemService> table[] = {
+        ComServer::interfaceEntry<ItemService, IItemService>(IID_IItemService),
+    };
+    return table;
 }
 
 HRESULT ItemService::StatItem(BSTR path, ULONG* mode, ULONG* size, ULONG* linkCount,

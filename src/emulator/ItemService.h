@@ -3,24 +3,25 @@
 // matching Windows error (a missing file is ERROR_FILE_NOT_FOUND).
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "emulator/Handset.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
 #include <memory>
+#include <span>
 
 namespace Emulator {
 
 // The HRESULT that stands for device error `error` (0 is S_OK).
 HRESULT resultFromDeviceError(std::uint32_t error);
 
-class ItemService final : public Platform::ComBase<ItemService, IItemService> {
+class ItemService final : public ComServer::ComObject<ItemService, IItemService> {
 public:
     static Platform::ComPtr<IItemService> create(std::shared_ptr<Handset> handset);
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<ItemService>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_10
     HRESULT STDMETHODCALLTYPE StatItem(BSTR path, ULONG* mode, ULONG* size, ULONG* linkCount,
@@ -38,6 +39,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetItem(BSTR path, ULONG* count, BYTE* buffer) override;
 
 private:
+    friend ComObject;
     explicit ItemService(std::shared_ptr<Handset> handset);
     std::shared_ptr<Handset> handset_;
 };

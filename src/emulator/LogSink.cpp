@@ -6,19 +6,19 @@ namespace Emulator {
 
 Platform::ComPtr<ILogSink> LogSink::create(std::shared_ptr<LogBook> book)
 {
-    return Platform::ComPtr<ILogSink>::attach(new LogSink(std::move(book)));
+    return make<ILogSink>(std::move(book));
 }
 
 LogSink::LogSink(std::shared_ptr<LogBook> book)
     : book_(std::move(book))
 {}
 
-void* LogSink::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<LogSink>> LogSink::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ILogSink)) {
-        return static_cast<ILogSink*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<LogSink> table[] = {
+        ComServer::interfaceEntry<LogSink, ILogSink>(IID_ILogSink),
+    };
+    return table;
 }
 
 HRESULT LogSink::LogMessage(BSTR text)

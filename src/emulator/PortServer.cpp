@@ -4,18 +4,16 @@ namespace Emulator {
 
 Platform::ComPtr<PortServer> PortServer::create()
 {
-    return Platform::ComPtr<PortServer>::attach(new PortServer());
+    return make();
 }
 
-void* PortServer::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<PortServer>> PortServer::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortServer)) {
-        return static_cast<IPortServer*>(this);
-    }
-    if (IsEqualIID(iid, IID_IPortDirectory)) {
-        return static_cast<IPortDirectory*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<PortServer> table[] = {
+        ComServer::interfaceEntry<PortServer, IPortServer>(IID_IPortServer),
+        ComServer::interfaceEntry<PortServer, IPortDirectory>(IID_IPortDirectory),
+    };
+    return table;
 }
 
 HRESULT PortServer::addPort(IUnknown* port)

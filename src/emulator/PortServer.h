@@ -3,18 +3,19 @@
 // tests; the emulated port server program serves it to other processes.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace Emulator {
 
-class PortServer final : public Platform::ComBase<PortServer, IPortServer, IPortDirectory> {
+class PortServer final : public ComServer::ComObject<PortServer, IPortServer, IPortDirectory> {
 public:
     // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): no port has the identifier asked for.
     static constexpr HRESULT kNoSuchPort = static_cast<HRESULT>(0x80070490u);
@@ -25,7 +26,7 @@ public:
     // The port must also offer IServerPort.
     HRESULT addPort(IUnknown* port);
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<PortServer>> interfaceTable();
 
     // Both interfaces number their unused slots from 1.
     VORNAK_RESERVED_SLOTS_1_TO_17
@@ -33,6 +34,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetPort(ULONG portId, IServerPort** port) override;
 
 private:
+    friend ComObject;
     PortServer() = default;
 
     struct Entry {

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "platform/Com.h"
+#include "platform/UniqueAny.h"
 
 #include <new>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace Platform {
 
@@ -33,34 +33,19 @@ public:
     explicit Bstr(std::u16string_view text)
         : text_(SysAllocStringLen(asOleText(text.data()), static_cast<UINT>(text.size())))
     {
-        if (text_ == nullptr) {
+        if (!text_) {
             throw std::bad_alloc();
         }
     }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    Bstr(Bstr&& other) noexcept
-        : text_(std::exchange(other.text_, nullptr))
-    {}
-    Bstr& operator=(Bstr&& other) noexcept
-    {
-        std::swap(text_, other.text_);
-        return *this;
-    }
-    ~Bstr() { SysFreeString(text_); }
 
-    BSTR get() const { return text_; }
+    BSTR get() const { return text_.get(); }
     // For out-parameters: frees what is held, then lends the slot.
-    BSTR* put()
-    {
-        SysFreeString(std::exchange(text_, nullptr));
-        return &text_;
-    }
-    BSTR detach() { return std::exchange(text_, nullptr); }
-    std::u16string text() const { return toU16String(text_); }
+    BSTR* put() { return text_.put(); }
+    BSTR detach() { return text_.release(); }
+    std::u16string text() const { return toU16String(text_.get()); }
 
 private:
-    BSTR text_ = nullptr;
+    UniqueNull<BSTR, &SysFreeString> text_;
 };
 
 } // namespace Platform

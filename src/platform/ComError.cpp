@@ -1,5 +1,7 @@
 #include "platform/ComError.h"
 
+#include "platform/ComPtr.h"
+
 namespace Platform {
 
 void throwIfFailed(HRESULT hr)
@@ -16,18 +18,15 @@ void throwIfFailed(HRESULT hr, IUnknown* callee, REFIID iid)
     if (SUCCEEDED(hr)) {
         return;
     }
-    IErrorInfo* errorInfo = nullptr;
-    ISupportErrorInfo* support = nullptr;
-    if (callee != nullptr && SUCCEEDED(callee->QueryInterface(
-                                 IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
-        if (support->InterfaceSupportsErrorInfo(iid) == S_OK &&
-            GetErrorInfo(0, &errorInfo) != S_OK) {
-            errorInfo = nullptr;
-        }
-        support->Release();
+    ComPtr<IErrorInfo> errorInfo;
+    ComPtr<ISupportErrorInfo> support;
+    if (SUCCEEDED(queryInterfaceNoThrow(callee, IID_ISupportErrorInfo, support)) &&
+        support->InterfaceSupportsErrorInfo(iid) == S_OK &&
+        GetErrorInfo(0, errorInfo.put()) != S_OK) {
+        errorInfo.reset();
     }
     // _com_error takes over the reference to the error information.
-    throw _com_error(hr, errorInfo, false);
+    throw _com_error(hr, errorInfo.detach(), false);
 }
 
 #else

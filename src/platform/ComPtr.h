@@ -69,15 +69,34 @@ private:
 };
 
 // QueryInterface on `object` for `iid`: the result, or the failing HRESULT
-// with a null pointer. A null object gives E_POINTER.
+// with a null pointer. A null object gives E_POINTER. This is the one place
+// that decides what a failed query leaves: whatever the callee wrote into its
+// out-parameter is dropped without a release.
 template <class T>
 HRESULT queryInterfaceNoThrow(IUnknown* object, REFIID iid, ComPtr<T>& result)
 {
+    result.reset();
     if (object == nullptr) {
-        result.reset();
         return E_POINTER;
     }
-    return object->QueryInterface(iid, result.putVoid());
+    T* found = nullptr;
+    const HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(&found));
+    if (SUCCEEDED(hr)) {
+        result = ComPtr<T>::attach(found);
+    }
+    return hr;
+}
+
+// The same, throwing _com_error with the failing HRESULT.
+template <class T>
+ComPtr<T> queryInterface(IUnknown* object, REFIID iid)
+{
+    ComPtr<T> result;
+    const HRESULT hr = queryInterfaceNoThrow(object, iid, result);
+    if (FAILED(hr)) {
+        throw _com_error(hr);
+    }
+    return result;
 }
 
 } // namespace Platform

@@ -73,23 +73,30 @@ namespace {
 
 } // namespace
 
+SerialLine::LineTraits::Type SerialLine::LineTraits::invalid() noexcept
+{
+    return INVALID_HANDLE_VALUE;
+}
+
+void SerialLine::LineTraits::close(Type line) noexcept
+{
+    CloseHandle(line);
+}
+
 SerialLine::SerialLine(const SerialSettings& settings)
     : device_(settings.device)
-    , handle_(INVALID_HANDLE_VALUE)
 {
     // COM10 and above are only reachable through the device namespace.
     const std::string path = device_.rfind("\\\\.\\", 0) == 0 ? device_ : "\\\\.\\" + device_;
-    handle_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    line_.reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            0, nullptr));
+    if (!line_) {
         throwLastError(device_);
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb)) {
-        const DWORD error = GetLastError();
-        CloseHandle(handle_);
-        throw std::system_error(static_cast<int>(error), std::system_category(), device_);
+    if (!GetCommState(line_.get(), &dcb)) {
+        throwLastError(device_);
     }
     dcb.BaudRate = settings.baud;
     dcb.ByteSize = 8;
@@ -103,17 +110,10 @@ SerialLine::SerialLine(const SerialSettings& settings)
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
-    if (!SetCommState(handle_, &dcb)) {
-        const DWORD error = GetLastError();
-        CloseHandle(handle_);
-        throw std::system_error(static_cast<int>(error), std::system_category(), device_);
+    if (!SetCommState(line_.get(), &dcb)) {
+        throwLastError(device_);
     }
     discardInput();
-}
-
-SerialLine::~SerialLine()
-{
-    CloseHandle(handle_);
 }
 
 void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline deadline)
@@ -122,9 +122,9 @@ void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
         COMMTIMEOUTS timeouts{};
         timeouts.WriteTotalTimeoutConstant =
             static_cast<DWORD>(std::max(1, remainingMilliseconds(deadline)));
-        SetCommTimeouts(handle_, &timeouts);
+        SetCommTimeouts(line_.get(), &timeouts);
         DWORD written = 0;
-        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, nullptr)) {
+        if (!WriteFile(line_.get(), data, static_cast<DWORD>(size), &written, nullptr)) {
             throwLastError(device_);
         }
         if (written == 0) {
@@ -145,11 +145,11 @@ std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadlin
     timeouts.ReadIntervalTimeout = 1;
     timeouts.ReadTotalTimeoutConstant =
         static_cast<DWORD>(std::max(1, remainingMilliseconds(deadline)));
-    if (!SetCommTimeouts(handle_, &timeouts)) {
+    if (!SetCommTimeouts(line_.get(), &timeouts)) {
         throwLastError(device_);
     }
     DWORD got = 0;
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(capacity), &got, nullptr)) {
+    if (!ReadFile(line_.get(), buffer, static_cast<DWORD>(capacity), &got, nullptr)) {
         throwLastError(device_);
     }
     return got;
@@ -157,7 +157,7 @@ std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadlin
 
 void SerialLine::discardInput()
 {
-    PurgeComm(handle_, PURGE_RXCLEAR);
+    PurgeComm(line_.get(), PURGE_RXCLEAR);
 }
 
 #else
@@ -204,20 +204,28 @@ speed_t speedOf(std::uint32_t baud)
 
 } // namespace
 
+SerialLine::LineTraits::Type SerialLine::LineTraits::invalid() noexcept
+{
+    return -1;
+}
+
+void SerialLine::LineTraits::close(Type line) noexcept
+{
+    ::close(line);
+}
+
 SerialLine::SerialLine(const SerialSettings& settings)
     : device_(settings.device)
-    , fd_(-1)
 {
     const speed_t speed = speedOf(settings.baud);
-    fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
+    line_.reset(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!line_) {
         throwErrno(device_);
     }
+    const int fd = line_.get();
     termios mode{};
-    if (tcgetattr(fd_, &mode) != 0) {
-        const int error = errno;
-        ::close(fd_);
-        throw std::system_error(error, std::generic_category(), device_);
+    if (tcgetattr(fd, &mode) != 0) {
+        throwErrno(device_);
     }
     cfmakeraw(&mode);
     mode.c_cflag |= CLOCAL | CREAD;
@@ -226,23 +234,16 @@ SerialLine::SerialLine(const SerialSettings& settings)
     mode.c_cc[VTIME] = 0;
     cfsetispeed(&mode, speed);
     cfsetospeed(&mode, speed);
-    if (tcsetattr(fd_, TCSANOW, &mode) != 0) {
-        const int error = errno;
-        ::close(fd_);
-        throw std::system_error(error, std::generic_category(), device_);
+    if (tcsetattr(fd, TCSANOW, &mode) != 0) {
+        throwErrno(device_);
     }
     discardInput();
-}
-
-SerialLine::~SerialLine()
-{
-    ::close(fd_);
 }
 
 void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline deadline)
 {
     while (size > 0) {
-        const ssize_t written = ::write(fd_, data, size);
+        const ssize_t written = ::write(line_.get(), data, size);
         if (written > 0) {
             data += written;
             size -= static_cast<std::size_t>(written);
@@ -251,7 +252,7 @@ void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
         if (written < 0 && errno != EAGAIN && errno != EINTR) {
             throwErrno(device_);
         }
-        pollfd ready{fd_, POLLOUT, 0};
+        pollfd ready{line_.get(), POLLOUT, 0};
         const int result = ::poll(&ready, 1, remainingMilliseconds(deadline));
         if (result == 0) {
             throwTimeout(device_);
@@ -265,7 +266,7 @@ void SerialLine::write(const std::uint8_t* data, std::size_t size, Deadline dead
 std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadline deadline)
 {
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer, capacity);
+        const ssize_t got = ::read(line_.get(), buffer, capacity);
         if (got > 0) {
             return static_cast<std::size_t>(got);
         }
@@ -276,7 +277,7 @@ std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadlin
         if (wait == 0) {
             return 0;
         }
-        pollfd ready{fd_, POLLIN, 0};
+        pollfd ready{line_.get(), POLLIN, 0};
         const int result = ::poll(&ready, 1, wait);
         if (result < 0 && errno != EINTR) {
             throwErrno(device_);
@@ -291,7 +292,7 @@ std::size_t SerialLine::read(std::uint8_t* buffer, std::size_t capacity, Deadlin
 
 void SerialLine::discardInput()
 {
-    tcflush(fd_, TCIFLUSH);
+    tcflush(line_.get(), TCIFLUSH);
 }
 
 #endif

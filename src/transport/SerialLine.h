@@ -2,6 +2,8 @@
 // terminals (termios) and Windows COM ports.
 #pragma once
 
+#include "platform/UniqueAny.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +27,6 @@ class SerialLine {
 public:
     // Opens the device in raw mode. Throws std::system_error naming the device.
     explicit SerialLine(const SerialSettings& settings);
-    ~SerialLine();
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
 
@@ -42,12 +43,19 @@ public:
     const std::string& device() const { return device_; }
 
 private:
-    std::string device_;
+    // The line's handle (Windows) or descriptor (POSIX), closed by its owner.
+    struct LineTraits {
 #if defined(_WIN32)
-    void* handle_;
+        using Type = void*;
 #else
-    int fd_;
+        using Type = int;
 #endif
+        static Type invalid() noexcept;
+        static void close(Type line) noexcept;
+    };
+
+    std::string device_;
+    Platform::UniqueAny<LineTraits> line_;
 };
 
 } // namespace Transport

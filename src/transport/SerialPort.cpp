@@ -49,7 +49,7 @@ bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
 
 Platform::ComPtr<IDiagPort> SerialPort::open(const SerialSettings& settings)
 {
-    return Platform::ComPtr<IDiagPort>::attach(new SerialPort(settings));
+    return make<IDiagPort>(settings);
 }
 
 SerialPort::SerialPort(const SerialSettings& settings)
@@ -64,12 +64,12 @@ SerialPort::Counters SerialPort::counters() const
     return counters_;
 }
 
-void* SerialPort::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<SerialPort>> SerialPort::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        return static_cast<IDiagPort*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<SerialPort> table[] = {
+        ComServer::interfaceEntry<SerialPort, IDiagPort>(IID_IDiagPort),
+    };
+    return table;
 }
 
 HRESULT SerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,

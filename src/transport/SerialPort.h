@@ -12,9 +12,9 @@
 // clear of late answers. The probe costs one exchange, after timeouts only.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "transport/Hdlc.h"
 #include "transport/SerialLine.h"
@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace Transport {
@@ -39,7 +40,7 @@ inline constexpr HRESULT kLineFailureResult =
 bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
                     const std::vector<std::uint8_t>& frame);
 
-class SerialPort final : public Platform::ComBase<SerialPort, IDiagPort> {
+class SerialPort final : public ComServer::ComObject<SerialPort, IDiagPort> {
 public:
     // The timeout used when a caller passes 0.
     static constexpr std::uint32_t kDefaultTimeoutMs = 5000;
@@ -60,7 +61,7 @@ public:
     };
     Counters counters() const;
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<SerialPort>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_3
     // `timeout` bounds the whole exchange in milliseconds; 0 means the default.
@@ -69,6 +70,7 @@ public:
                                           BYTE* response) override;
 
 private:
+    friend ComObject;
     explicit SerialPort(const SerialSettings& settings);
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,

@@ -1,30 +1,25 @@
 #include "vornak/CTavoEFSEnum.h"
 
+#include "comserver/ErrorInfo.h"
+#include "comserver/TaskMemory.h"
+#include "diag/HandsetTime.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
 #include "platform/ComPtr.h"
+#include "vornak/Boundary.h"
 #include "vornak/ClassTable.h"
-#include "vornak/ErrorInfo.h"
-#include "vornak/TaskMemory.h"
 
+#include <optional>
 #include <utility>
 
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 using Marl::Common::EfsReadDirEntry;
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
 
 namespace {
 
-constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSEnum, &IID_IEnumSTATSTG, VORNAK_E_UNEXPECTED};
-
-// Handset seconds since 1970-01-01 00:00:00, taken as they are (no time zone).
-FILETIME toFileTime(std::uint32_t seconds)
-{
-    constexpr std::uint64_t kUnixEpoch = 116444736000000000ULL;
-    constexpr std::uint64_t kTicksPerSecond = 10000000ULL;
-    const std::uint64_t ticks = kUnixEpoch + seconds * kTicksPerSecond;
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
+constexpr ComServer::Boundary kBoundary =
+    Vornak::boundary(CLSID_TavoEFSEnum, IID_IEnumSTATSTG, VORNAK_E_UNEXPECTED);
 
 DWORD toElementType(std::uint32_t type)
 {
@@ -44,16 +39,16 @@ DWORD toElementType(std::uint32_t type)
 // allocator cannot supply the name.
 bool fillRecord(const EfsReadDirEntry& entry, STATSTG& record)
 {
-    LPOLESTR name = Vornak::taskMemoryCopy(entry.name());
-    if (name == nullptr) {
+    ComServer::TaskMemory<OLECHAR> name = ComServer::taskMemoryCopy(entry.name());
+    if (!name) {
         return false;
     }
-    record.pwcsName = name;
+    record.pwcsName = name.release();
     record.type = toElementType(entry.type());
     record.cbSize.QuadPart = entry.size();
-    record.mtime = toFileTime(entry.modificationTime());
-    record.ctime = toFileTime(entry.creationTime());
-    record.atime = toFileTime(entry.accessTime());
+    record.mtime = Diag::Efs2::fileTimeOf(entry.modificationTime());
+    record.ctime = Diag::Efs2::fileTimeOf(entry.creationTime());
+    record.atime = Diag::Efs2::fileTimeOf(entry.accessTime());
     record.grfMode = 0;
     record.grfLocksSupported = LOCK_WRITE;
     record.clsid = CLSID_NULL;
@@ -61,6 +56,57 @@ bool fillRecord(const EfsReadDirEntry& entry, STATSTG& record)
     record.reserved = 0;
     return true;
 }
+
+// The names of the records that Next has filled so far: they go back to the
+// task allocator unless the call hands them out.
+class FilledRecords {
+public:
+    explicit FilledRecords(STATSTG* records)
+        : records_(records)
+    {}
+    ~FilledRecords()
+    {
+        for (LONG i = 0; i < count_; ++i) {
+            const ComServer::TaskMemory<OLECHAR> name(std::exchange(records_[i].pwcsName, nullptr));
+        }
+    }
+    FilledRecords(const FilledRecords&) = delete;
+    FilledRecords& operator=(const FilledRecords&) = delete;
+
+    // Fills the next record from `entry`; false when its name cannot be made.
+    bool add(const EfsReadDirEntry& entry)
+    {
+        if (!fillRecord(entry, records_[count_])) {
+            return false;
+        }
+        ++count_;
+        return true;
+    }
+    LONG count() const { return count_; }
+    // The names now belong to the caller of Next.
+    LONG handOut() { return std::exchange(count_, 0); }
+
+private:
+    STATSTG* records_;
+    LONG count_ = 0;
+};
+
+// A failed clone is a handset failure, whatever went wrong, with what the
+// failing call said of it.
+std::optional<HRESULT> reportCloneFailure(const ComServer::Boundary& boundary) noexcept
+{
+    try {
+        throw;
+    } catch (const _com_error& error) {
+        const ComServer::ComErrorDetails details = ComServer::comErrorDetails(error);
+        return ComServer::reportError(*boundary.clsid, details.description.get(),
+                                      details.helpContext, *boundary.iid, VORNAK_E_HANDSET);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+constexpr ComServer::Boundary kCloneBoundary = {
+    &CLSID_TavoEFSEnum, &IID_IEnumSTATSTG, VORNAK_E_HANDSET, VORNAK_E_HANDSET, &reportCloneFailure};
 
 } // namespace
 
@@ -83,8 +129,8 @@ std::span<const InterfaceEntry<CTavoEFSEnum>> CTavoEFSEnum::interfaceTable()
 
 HRESULT CTavoEFSEnum::phaseError(DWORD helpContext) const
 {
-    return Vornak::reportError(CLSID_TavoEFSEnum, nullptr, helpContext, IID_IEnumSTATSTG,
-                               VORNAK_E_HANDSET);
+    return ComServer::reportError(CLSID_TavoEFSEnum, nullptr, helpContext, IID_IEnumSTATSTG,
+                                  VORNAK_E_HANDSET);
 }
 
 HRESULT CTavoEFSEnum::AddEntry(BSTR name, ULONG ftype, ULONG fmode, ULONG fsize, ULONG atime,
@@ -93,7 +139,7 @@ HRESULT CTavoEFSEnum::AddEntry(BSTR name, ULONG ftype, ULONG fmode, ULONG fsize,
     if (closed_) {
         return phaseError(kFillWhenClosed);
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         entries_.emplace_back(Platform::toU16String(name), ftype, fmode, fsize, atime, mtime,
                               ctime);
         return S_OK;
@@ -139,7 +185,7 @@ HRESULT CTavoEFSEnum::GetEntry(ULONG index, BSTR* pName, ULONG* ftype, ULONG* fm
     if (index >= count()) {
         return phaseError(kIndexOutOfRange);
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const EfsReadDirEntry& entry = entries_[index];
         if (pName != nullptr) {
             *pName = Platform::Bstr(entry.name()).detach();
@@ -171,26 +217,23 @@ HRESULT CTavoEFSEnum::Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched)
     if (wanted > 0 && cursor_ < count() && rgelt == nullptr) {
         return STG_E_INVALIDPOINTER;
     }
-    LONG filled = 0;
+    FilledRecords filled(rgelt);
     std::uint32_t cursor = cursor_;
-    while (filled < wanted && cursor < count()) {
-        if (!fillRecord(entries_[cursor], rgelt[filled])) {
-            for (LONG i = 0; i < filled; ++i) {
-                CoTaskMemFree(std::exchange(rgelt[i].pwcsName, nullptr));
-            }
+    while (filled.count() < wanted && cursor < count()) {
+        if (!filled.add(entries_[cursor])) {
             if (pceltFetched != nullptr) {
                 *pceltFetched = 0;
             }
             return E_OUTOFMEMORY;
         }
-        ++filled;
         ++cursor;
     }
     cursor_ = cursor;
+    const LONG handed = filled.handOut();
     if (pceltFetched != nullptr) {
-        *pceltFetched = static_cast<ULONG>(filled);
+        *pceltFetched = static_cast<ULONG>(handed);
     }
-    return filled > 0 ? S_OK : S_FALSE;
+    return handed > 0 ? S_OK : S_FALSE;
 }
 
 HRESULT CTavoEFSEnum::Skip(ULONG celt)
@@ -229,12 +272,11 @@ HRESULT CTavoEFSEnum::Clone(IEnumSTATSTG** ppenum)
         return phaseError(kReadWhileFilling);
     }
     // The copy is a new object of the class, filled through its interface
-    // like any other; every failure of it is reported as a handset failure.
-    try {
+    // like any other.
+    return ComServer::guard(kCloneBoundary, [&] {
         Platform::ComPtr<IEnumSTATSTG> copy;
         Vornak::createRunningObject(CLSID_TavoEFSEnum, IID_IEnumSTATSTG, copy.putVoid());
-        Platform::ComPtr<ITavoEFSEnum> filling;
-        Platform::throwIfFailed(copy->QueryInterface(IID_ITavoEFSEnum, filling.putVoid()));
+        const auto filling = Platform::queryInterface<ITavoEFSEnum>(copy.get(), IID_ITavoEFSEnum);
         for (const EfsReadDirEntry& entry : entries_) {
             const Platform::Bstr name(entry.name());
             Platform::throwIfFailed(filling->AddEntry(name.get(), entry.type(), entry.mode(),
@@ -247,18 +289,11 @@ HRESULT CTavoEFSEnum::Clone(IEnumSTATSTG** ppenum)
         Platform::throwIfFailed(filling->AddEntryEnd(), filling.get(), IID_ITavoEFSEnum);
         *ppenum = copy.detach();
         return S_OK;
-    } catch (const _com_error& error) {
-        const Vornak::ComErrorDetails details = Vornak::comErrorDetails(error);
-        return Vornak::reportError(CLSID_TavoEFSEnum, details.description.get(),
-                                   details.helpContext, IID_IEnumSTATSTG, VORNAK_E_HANDSET);
-    } catch (...) {
-        return Vornak::reportError(CLSID_TavoEFSEnum, nullptr, 0, IID_IEnumSTATSTG,
-                                   VORNAK_E_HANDSET);
-    }
+    });
 }
 
 HRESULT CTavoEFSEnum::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static constexpr const IID* kSupported[] = {&IID_ITavoEFSEnum, &IID_IEnumSTATSTG};
-    return Vornak::supportsErrorInfo(riid, kSupported);
+    return ComServer::supportsErrorInfo(riid, kSupported);
 }

@@ -2,9 +2,9 @@
 // once with AddEntryEnd, then read as STATSTG records through IEnumSTATSTG.
 #pragma once
 
+#include "comserver/ComObject.h"
+#include "comserver/DualDispatch.h"
 #include "diag/EfsReadDirEntry.h"
-#include "vornak/ComObject.h"
-#include "vornak/TypeLibrary.h"
 #include "vornak/Vornak.h"
 
 #include <cstdint>
@@ -12,10 +12,11 @@
 #include <vector>
 
 class CTavoEFSEnum final
-    : public Vornak::ComObject<CTavoEFSEnum, Vornak::Dispatch<ITavoEFSEnum, IID_ITavoEFSEnum>,
-                               IEnumSTATSTG, ISupportErrorInfo> {
+    : public ComServer::ComObject<CTavoEFSEnum,
+                                  ComServer::DualDispatch<ITavoEFSEnum, IID_ITavoEFSEnum>,
+                                  IEnumSTATSTG, ISupportErrorInfo> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CTavoEFSEnum>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CTavoEFSEnum>> interfaceTable();
 
     // Help contexts of the errors of a call in the wrong phase or with an
     // index out of range, reported as VORNAK_E_HANDSET for IID_IEnumSTATSTG.

@@ -1,43 +1,44 @@
 #include "vornak/CTavoEFSFolder.h"
 
+#include "comserver/ErrorInfo.h"
 #include "diag/CEFSException.h"
-#include "diag/EFSClose.h"
+#include "diag/DeviceError.h"
 #include "diag/EFSLStat.h"
 #include "diag/EFSMkDir.h"
-#include "diag/EFSOpen.h"
 #include "diag/EFSRename.h"
 #include "diag/EFSRmDir.h"
 #include "diag/EFSUnlink.h"
 #include "diag/Efs2.h"
 #include "efs/EFSDir.h"
+#include "efs/File.h"
 #include "lang/Exception.h"
 #include "lang/Transcode.h"
+#include "mem/RefCount.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
-#include "system/BasicPath.h"
-#include "system/EfsPathTraits.h"
+#include "vornak/Boundary.h"
 #include "vornak/ClassTable.h"
-#include "vornak/ErrorInfo.h"
 
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 using Marl::Common::EfsReadDirEntry;
 using Platform::Bstr;
 using Platform::ComPtr;
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
 
 namespace {
 
 // The methods that reach the handset (the element operations and the
 // recursive listing) report for IStorage; Connect for the folder's own
 // interface.
-constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFolder, &IID_IStorage, VORNAK_E_UNEXPECTED};
-constexpr Vornak::Boundary kConnectBoundary = {&CLSID_TavoEFSFolder, &IID_ITavoEFSFolder,
-                                               VORNAK_E_UNEXPECTED};
+constexpr ComServer::Boundary kBoundary =
+    Vornak::boundary(CLSID_TavoEFSFolder, IID_IStorage, VORNAK_E_UNEXPECTED);
+constexpr ComServer::Boundary kConnectBoundary =
+    Vornak::boundary(CLSID_TavoEFSFolder, IID_ITavoEFSFolder, VORNAK_E_UNEXPECTED);
 
 constexpr std::uint16_t kDirectoryMode = 0666;
 
@@ -45,7 +46,7 @@ constexpr std::uint16_t kDirectoryMode = 0666;
 // IStorage, in their error information.
 HRESULT notImplemented(const char* method)
 {
-    return Vornak::reportNotImplemented(CLSID_TavoEFSFolder, IID_ITavoEFSFile, method);
+    return ComServer::reportNotImplemented(CLSID_TavoEFSFolder, IID_ITavoEFSFile, method);
 }
 
 // The handset path of the element `name` of the directory `directory`: one
@@ -76,19 +77,12 @@ std::u16string openingName(const std::u16string& directory)
     return directory;
 }
 
-// Directory entries that name the directory itself or its parent: a handset
-// that lists them would send the walk round in circles.
-bool isSelfOrParent(const EfsReadDirEntry& entry)
-{
-    return entry.type() == EfsReadDirEntry::kTypeDirectory &&
-           (entry.name() == u"." || entry.name() == u"..");
-}
-
 // Open failures of a directory below the listing's root that the listing
-// passes over: the handset's ENOENT (code 3) and a failed port call (533).
+// passes over: the handset's ENOENT and a failed port call.
 bool isForgivenOpenFailure(const std::u16string& directory, const CEFSException& e)
 {
-    return directory == u"/nvm" || e.GetCode() == 3 || e.GetCode() == EFSERR_PORT_COM;
+    return directory == u"/nvm" || e.IsDeviceError(Diag::Efs2::kNoEntry) ||
+           e.GetCode() == EFSERR_PORT_COM;
 }
 
 void addEntry(ITavoEFSEnum& filling, const std::u16string& name, const EfsReadDirEntry& entry)
@@ -106,42 +100,9 @@ ComPtr<IEnumSTATSTG> newEnumerator(ComPtr<ITavoEFSEnum>& filling)
 {
     ComPtr<IEnumSTATSTG> reading;
     Vornak::createRunningObject(CLSID_TavoEFSEnum, IID_IEnumSTATSTG, reading.putVoid());
-    Platform::throwIfFailed(reading->QueryInterface(IID_ITavoEFSEnum, filling.putVoid()));
+    filling = Platform::queryInterface<ITavoEFSEnum>(reading.get(), IID_ITavoEFSEnum);
     return reading;
 }
-
-// A descriptor opened for a stream: closed on the handset again unless the
-// stream took it over.
-class OpenedDescriptor {
-public:
-    OpenedDescriptor(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId, std::int32_t fd)
-        : port_(port)
-        , timeout_(timeout)
-        , subsysId_(subsysId)
-        , fd_(fd)
-    {}
-    ~OpenedDescriptor()
-    {
-        if (!handedOver_) {
-            try {
-                CEFSClose(port_, timeout_, subsysId_).Execute(fd_);
-            } catch (...) {
-                // The failure that brought us here is the one to report.
-            }
-        }
-    }
-    OpenedDescriptor(const OpenedDescriptor&) = delete;
-    OpenedDescriptor& operator=(const OpenedDescriptor&) = delete;
-
-    void handOver() { handedOver_ = true; }
-
-private:
-    IUnknown* port_;
-    std::uint32_t timeout_;
-    std::uint8_t subsysId_;
-    std::int32_t fd_;
-    bool handedOver_ = false;
-};
 
 } // namespace
 
@@ -168,17 +129,10 @@ HRESULT CTavoEFSFolder::Connect(IUnknown* pPort, ULONG nTimeout, BSTR path, ULON
     if (pPort == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kConnectBoundary, [&] {
+    return ComServer::guard(kConnectBoundary, [&] {
         // An object that is no port leaves the folder without one: every
         // later operation that reaches the handset then fails.
-        Platform::ComPtr<IDiagPort> port;
-        const HRESULT hr = pPort->QueryInterface(IID_IDiagPort, port.putVoid());
-        if (FAILED(hr)) {
-            port.detach();
-            if (hr != E_NOINTERFACE) {
-                throw _com_error(hr);
-            }
-        }
+        Platform::ComPtr<IDiagPort> port = Diag::Efs::diagPortOf(pPort);
         std::u16string text = Platform::toU16String(path);
         port_ = std::move(port);
         timeout_ = nTimeout;
@@ -207,7 +161,7 @@ HRESULT CTavoEFSFolder::RecursiveDirList(IUnknown** ppenum)
     if (ppenum == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         ComPtr<ITavoEFSEnum> filling;
         ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
@@ -249,7 +203,7 @@ void CTavoEFSFolder::addTree(IUnknown* port, ITavoEFSEnum& filling) const
         // A failure to read entries ends the listing: its entries would be
         // missing without a word.
         for (const EfsReadDirEntry& entry : reader->ReadAll()) {
-            if (isSelfOrParent(entry)) {
+            if (entry.namesSelfOrParent()) {
                 continue;
             }
             try {
@@ -284,7 +238,7 @@ HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
     if (ppstm == nullptr || name == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         // Whatever the client's mode, a created stream is write-only and
         // emptied, an opened one read-only.
@@ -292,17 +246,19 @@ HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
             create ? Diag::Efs2::kOpenCreateForWriting : Diag::Efs2::kOpenReadOnly;
         const std::uint32_t mode = create ? Diag::Efs2::kModeReadWrite : Diag::Efs2::kModeReadOnly;
         const std::u16string given = Platform::toU16String(name);
-        const System::BasicPath<Marl::Efs::PathTraits> path(elementPath(path_, given));
-        const std::int32_t fd =
-            Diag::Efs::Open(port, timeout_, fileSubsysId_).Execute(path.path(), flags, mode);
-        OpenedDescriptor descriptor(port, timeout_, fileSubsysId_, fd);
+        // The descriptor is closed on the handset again unless the stream
+        // takes it over.
+        const Rc::Pointer<Efs::File> opened =
+            Rc::makeHeap<Efs::File>(port_, timeout_, fileSubsysId_);
+        opened->Open(elementPath(path_, given), flags, mode);
 
         ComPtr<ITavoEFSFile> file;
         Vornak::createRunningObject(CLSID_TavoEFSFile, IID_ITavoEFSFile, file.putVoid());
-        const HRESULT hr = file->Connect(port, timeout_, static_cast<ULONG>(fd), Bstr(given).get(),
-                                         create ? 1 : 0, 0, 0, 0, 0, 0, 0, fileSubsysId_);
+        const HRESULT hr =
+            file->Connect(port, timeout_, static_cast<ULONG>(opened->descriptor()),
+                          Bstr(given).get(), create ? 1 : 0, 0, 0, 0, 0, 0, 0, fileSubsysId_);
         Platform::throwIfFailed(hr, file.get(), IID_ITavoEFSFile);
-        descriptor.handOver();
+        opened->Detach();
         Platform::throwIfFailed(file->QueryInterface(IID_IStream, reinterpret_cast<void**>(ppstm)));
         return hr;
     });
@@ -324,7 +280,7 @@ HRESULT CTavoEFSFolder::CreateStorage(LPCOLESTR pwcsName, DWORD, DWORD, DWORD, I
     if (ppstg == nullptr || pwcsName == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
         CEFSMkDir(port, timeout_, fileSubsysId_).Execute(path, kDirectoryMode);
@@ -338,7 +294,7 @@ HRESULT CTavoEFSFolder::OpenStorage(LPCOLESTR pwcsName, IStorage*, DWORD, SNB, D
     if (ppstg == nullptr || pwcsName == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
         // Only to fail for a name the handset does not know: a file opens as
@@ -362,8 +318,8 @@ HRESULT CTavoEFSFolder::MoveElementTo(LPCOLESTR pwcsName, IStorage* pstgDest, LP
     }
     switch (grfFlags) {
     case STGMOVE_MOVE:
-        return Vornak::guard(kBoundary,
-                             [&] { return moveElement(pwcsName, pstgDest, pwcsNewName); });
+        return ComServer::guard(kBoundary,
+                                [&] { return moveElement(pwcsName, pstgDest, pwcsNewName); });
     case STGMOVE_COPY:
         return copyElement(pwcsName, pstgDest, pwcsNewName);
     default:
@@ -425,7 +381,7 @@ HRESULT CTavoEFSFolder::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** ppenum)
     if (ppenum == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         ComPtr<ITavoEFSEnum> filling;
         ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
@@ -446,14 +402,14 @@ HRESULT CTavoEFSFolder::DestroyElement(LPCOLESTR pwcsName)
     if (pwcsName == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         IUnknown* port = connectedPort();
         const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
         std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
         EFSLStat(port, timeout_, fileSubsysId_).Execute(path, mode, atime, mtime, ctime);
         // Nothing is removed recursively: the handset refuses a directory
         // that still has entries.
-        if ((mode & Diag::Efs2::kModeTypeMask) == Diag::Efs2::kModeDirectory) {
+        if (Diag::Efs2::isDirectoryMode(mode)) {
             Diag::Efs::Commands::RmDir(port, timeout_, fileSubsysId_).Execute(path);
         } else {
             EFSUnlink(port, timeout_, fileSubsysId_).Execute(path);
@@ -467,7 +423,7 @@ HRESULT CTavoEFSFolder::RenameElement(LPCOLESTR pwcsOldName, LPCOLESTR pwcsNewNa
     if (pwcsOldName == nullptr || pwcsNewName == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         CEFSRename(connectedPort(), timeout_, fileSubsysId_)
             .Execute(elementPath(path_, Platform::asUtf16(pwcsOldName)),
                      elementPath(path_, Platform::asUtf16(pwcsNewName)));
@@ -499,5 +455,5 @@ HRESULT CTavoEFSFolder::Stat(STATSTG*, DWORD)
 HRESULT CTavoEFSFolder::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static constexpr const IID* kSupported[] = {&IID_ITavoEFSFolder, &IID_IStorage};
-    return Vornak::supportsErrorInfo(riid, kSupported);
+    return ComServer::supportsErrorInfo(riid, kSupported);
 }

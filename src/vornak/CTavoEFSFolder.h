@@ -3,11 +3,11 @@
 // and no handle on the handset between calls.
 #pragma once
 
+#include "comserver/ComObject.h"
+#include "comserver/ConnectionPoints.h"
+#include "comserver/DualDispatch.h"
 #include "diag/PortInterfaces.h"
 #include "platform/ComPtr.h"
-#include "vornak/ComObject.h"
-#include "vornak/ConnectionPoints.h"
-#include "vornak/TypeLibrary.h"
 #include "vornak/Vornak.h"
 
 #include <cstdint>
@@ -15,10 +15,11 @@
 #include <string>
 
 class CTavoEFSFolder final
-    : public Vornak::ComObject<CTavoEFSFolder, Vornak::Dispatch<ITavoEFSFolder, IID_ITavoEFSFolder>,
-                               IStorage, ISupportErrorInfo, Vornak::NoConnectionPoints> {
+    : public ComServer::ComObject<CTavoEFSFolder,
+                                  ComServer::DualDispatch<ITavoEFSFolder, IID_ITavoEFSFolder>,
+                                  IStorage, ISupportErrorInfo, ComServer::NoConnectionPoints> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CTavoEFSFolder>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CTavoEFSFolder>> interfaceTable();
 
     // ITavoEFSFolder
     HRESULT STDMETHODCALLTYPE Connect(IUnknown* pPort, ULONG nTimeout, BSTR path,

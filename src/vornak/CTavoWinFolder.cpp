@@ -1,18 +1,19 @@
 #include "vornak/CTavoWinFolder.h"
 
+#include "comserver/ErrorInfo.h"
+#include "comserver/TaskMemory.h"
 #include "platform/Bstr.h"
+#include "platform/UniqueAny.h"
 #include "system/BasicPath.h"
 #include "system/Win32PathTraits.h"
-#include "vornak/ErrorInfo.h"
-#include "vornak/TaskMemory.h"
 
 #include <shlwapi.h>
 
 #include <new>
 #include <string_view>
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr DWORD kOpenMode = STGM_SHARE_EXCLUSIVE;
 
 HRESULT notImplemented(const char* method)
 {
-    return Vornak::reportNotImplemented(CLSID_TavoWinFolder, IID_ITavoWinFolder, method);
+    return ComServer::reportNotImplemented(CLSID_TavoWinFolder, IID_ITavoWinFolder, method);
 }
 
 HRESULT lastError()
@@ -83,37 +84,13 @@ HRESULT openHostStream(LPCOLESTR name, DWORD mode, IStream** ppstm)
     return SHCreateStreamOnFileA(ansi.c_str(), mode, ppstm);
 }
 
-// One search of the host's file system; the handle is closed with the object.
-class FindFile {
-public:
-    FindFile() = default;
-    virtual ~FindFile()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            FindClose(handle_);
-        }
-    }
-    FindFile(const FindFile&) = delete;
-    FindFile& operator=(const FindFile&) = delete;
-
-    // Searches for `path` into `data`: 0, or the platform's error. An object
-    // searches once; after that it answers ERROR_TOO_MANY_OPEN_FILES.
-    DWORD find(HostPath path, WIN32_FIND_DATAW* data)
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            return ERROR_TOO_MANY_OPEN_FILES;
-        }
-        handle_ = FindFirstFileW(Platform::asOleText(path.c_str()), data);
-        if (handle_ == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            return error != 0 ? error : ERROR_FILE_NOT_FOUND;
-        }
-        return 0;
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+// A search of the host's file system, closed by its owner.
+struct FindTraits {
+    using Type = HANDLE;
+    static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Type search) noexcept { FindClose(search); }
 };
+using FindHandle = Platform::UniqueAny<FindTraits>;
 
 } // namespace
 
@@ -299,8 +276,9 @@ HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     try {
         // The parsed path loses the final "\" of a named folder. A drive
         // root has no entry of its own, so its search fails.
-        FindFile search;
-        if (search.find(HostPath(path_), &found) != 0) {
+        const FindHandle search(
+            FindFirstFileW(Platform::asOleText(HostPath(path_).c_str()), &found));
+        if (!search) {
             return E_FAIL;
         }
     } catch (...) {
@@ -317,7 +295,7 @@ HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     pstatstg->grfStateBits = grfStateBits_;
     pstatstg->pwcsName = nullptr;
     if (grfStatFlag == STATFLAG_DEFAULT && named_) {
-        pstatstg->pwcsName = Vornak::taskMemoryCopy(path_);
+        pstatstg->pwcsName = ComServer::taskMemoryCopy(path_).release();
         if (pstatstg->pwcsName == nullptr) {
             return STG_E_INSUFFICIENTMEMORY;
         }
@@ -328,5 +306,5 @@ HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
 HRESULT CTavoWinFolder::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static constexpr const IID* kSupported[] = {&IID_ITavoWinFolder};
-    return Vornak::supportsErrorInfo(riid, kSupported);
+    return ComServer::supportsErrorInfo(riid, kSupported);
 }

@@ -3,9 +3,9 @@
 // to the handset.
 #pragma once
 
-#include "vornak/ComObject.h"
-#include "vornak/ConnectionPoints.h"
-#include "vornak/TypeLibrary.h"
+#include "comserver/ComObject.h"
+#include "comserver/ConnectionPoints.h"
+#include "comserver/DualDispatch.h"
 #include "vornak/Vornak.h"
 
 #include <cstdint>
@@ -13,10 +13,11 @@
 #include <string>
 
 class CTavoWinFolder final
-    : public Vornak::ComObject<CTavoWinFolder, ISupportErrorInfo, Vornak::NoConnectionPoints,
-                               Vornak::Dispatch<ITavoWinFolder, IID_ITavoWinFolder>, IStorage> {
+    : public ComServer::ComObject<CTavoWinFolder, ISupportErrorInfo, ComServer::NoConnectionPoints,
+                                  ComServer::DualDispatch<ITavoWinFolder, IID_ITavoWinFolder>,
+                                  IStorage> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CTavoWinFolder>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CTavoWinFolder>> interfaceTable();
 
     // ITavoWinFolder
     HRESULT STDMETHODCALLTYPE get_path(BSTR* pVal) override;

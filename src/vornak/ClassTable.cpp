@@ -1,5 +1,6 @@
 #include "vornak/ClassTable.h"
 
+#include "comserver/InprocServer.h"
 #include "platform/ComError.h"
 #include "platform/ComPtr.h"
 #include "vornak/CTavoEFSEnum.h"
@@ -8,11 +9,9 @@
 #include "vornak/FileStream.h"
 #include "vornak/Vornak.h"
 
-namespace Vornak {
-
 namespace {
 
-ClassRow table[] = {
+ComServer::ClassRow table[] = {
     {&CLSID_TavoEFSFile, L"Vornak.TavoEFSFile.1", L"Vornak.TavoEFSFile", L"TavoEFSFile Class",
      L"Free", &Efs::FileStream::create},
     {&CLSID_TavoEFSFolder, L"Vornak.TavoEFSFolder.1", L"Vornak.TavoEFSFolder",
@@ -23,34 +22,24 @@ ClassRow table[] = {
      L"TavoWinFolder Class", L"Free", &CTavoWinFolder::create},
 };
 
-constinit const InprocServer server(table, LIBID_VORNAKLib);
+ComServer::TypeInfoCache::Entry dualInterfaces[] = {
+    {&IID_ITavoEFSFile},
+    {&IID_ITavoEFSFolder},
+    {&IID_ITavoEFSEnum},
+    {&IID_ITavoWinFolder},
+};
+constinit ComServer::TypeInfoCache typeInfo(LIBID_VORNAKLib, dualInterfaces);
+
+constinit const ComServer::InprocServer server(table, typeInfo);
 
 } // namespace
 
-std::span<ClassRow> ClassTable::rows()
+const ComServer::InprocServer& ComServer::InprocServer::thisModule()
 {
-    return server.rows();
+    return server;
 }
 
-HRESULT ClassTable::getClassObject(REFCLSID clsid, REFIID iid, void** out)
-{
-    return server.getClassObject(clsid, iid, out);
-}
-
-void ClassTable::releaseClassObjects()
-{
-    server.releaseClassObjects();
-}
-
-HRESULT ClassTable::registerServer()
-{
-    return server.registerServer();
-}
-
-HRESULT ClassTable::unregisterServer()
-{
-    return server.unregisterServer();
-}
+namespace Vornak {
 
 void createRunningObject(REFCLSID clsid, REFIID iid, void** out)
 {

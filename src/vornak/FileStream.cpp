@@ -1,16 +1,18 @@
 #include "vornak/FileStream.h"
 
+#include "comserver/ErrorInfo.h"
+#include "comserver/TaskMemory.h"
+#include "diag/HandsetTime.h"
 #include "efs/File.h"
 #include "efs/ItemFile.h"
 #include "platform/Bstr.h"
-#include "vornak/ErrorInfo.h"
-#include "vornak/TaskMemory.h"
+#include "vornak/Boundary.h"
 
 #include <algorithm>
 #include <memory>
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace Efs {
 
@@ -18,7 +20,8 @@ namespace {
 
 // The stream records its own interface, also for the IStream methods, and
 // gives E_FAIL for a failure that is neither a protocol nor a COM error.
-constexpr Vornak::Boundary kBoundary = {&CLSID_TavoEFSFile, &IID_ITavoEFSFile, E_FAIL};
+constexpr ComServer::Boundary kBoundary =
+    Vornak::boundary(CLSID_TavoEFSFile, IID_ITavoEFSFile, E_FAIL);
 
 // The descriptor that asks for an item file, reached by path through the
 // port server instead.
@@ -27,35 +30,15 @@ constexpr ULONG kItemFile = 0xFFFFFFFF;
 // CopyTo moves data through one buffer of this size.
 constexpr std::uint32_t kCopyBuffer = 65536;
 
-constexpr std::uint64_t kTicksPerSecond = 10000000;
-
 HRESULT notImplemented(const char* method)
 {
-    return Vornak::reportNotImplemented(CLSID_TavoEFSFile, IID_ITavoEFSFile, method);
-}
-
-FILETIME unixEpoch()
-{
-    const SYSTEMTIME start = {1970, 1, 4, 1, 0, 0, 0, 0}; // a Thursday
-    FILETIME time = {};
-    SystemTimeToFileTime(&start, &time);
-    return time;
-}
-
-// Handset seconds, taken as they are (no time zone), as a FILETIME.
-FILETIME fileTime(const FILETIME& epoch, std::uint32_t seconds)
-{
-    const std::uint64_t ticks =
-        ((std::uint64_t{epoch.dwHighDateTime} << 32) | epoch.dwLowDateTime) +
-        seconds * kTicksPerSecond;
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return ComServer::reportNotImplemented(CLSID_TavoEFSFile, IID_ITavoEFSFile, method);
 }
 
 } // namespace
 
 FileStream::FileStream(IUnknown* outer)
     : ComObject(outer)
-    , epoch_(unixEpoch())
     , progress_(*this, IID_ITavoFileCopyProgress)
 {}
 
@@ -78,7 +61,7 @@ std::span<const InterfaceEntry<FileStream>> FileStream::interfaceTable()
 HRESULT FileStream::Connect(IUnknown* pPort, ULONG timeout, ULONG hFile, BSTR fileName, LONG, ULONG,
                             ULONG, ULONG, ULONG, ULONG, ULONG, ULONG fileSubsysId)
 {
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         // Name and subsystem change even when no file object can be made.
         name_ = Platform::toU16String(fileName);
         subsysId_ = static_cast<std::uint8_t>(fileSubsysId & 0xFFu);
@@ -99,7 +82,7 @@ HRESULT FileStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
     if (pv == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::uint32_t got = file_->Read(static_cast<std::uint8_t*>(pv), cb);
         if (pcbRead != nullptr) {
             *pcbRead = got;
@@ -113,7 +96,7 @@ HRESULT FileStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
     if (pv == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::uint32_t put = file_->Write(static_cast<const std::uint8_t*>(pv), cb, this);
         if (pcbWritten != nullptr) {
             *pcbWritten = put;
@@ -124,7 +107,7 @@ HRESULT FileStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
 
 HRESULT FileStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
 {
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         // Handset files are 32-bit: the high part of the move is ignored.
         const std::uint32_t position = file_->Seek(dlibMove.u.LowPart, dwOrigin);
         if (plibNewPosition != nullptr) {
@@ -145,7 +128,7 @@ HRESULT FileStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcb
     if (pstm == nullptr) {
         return E_POINTER;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyBuffer]);
         std::uint32_t remaining = cb.u.LowPart;
         std::uint32_t totalRead = 0;
@@ -196,14 +179,14 @@ HRESULT FileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     if (pstatstg == nullptr) {
         return E_INVALIDARG;
     }
-    return Vornak::guard(kBoundary, [&] {
+    return ComServer::guard(kBoundary, [&] {
         std::uint32_t mode = 0, size = 0, nlink = 0, atime = 0, mtime = 0, ctime = 0;
         file_->Stat(&mode, &size, &nlink, &atime, &mtime, &ctime);
         pstatstg->type = STGTY_STREAM;
         pstatstg->cbSize.QuadPart = size;
-        pstatstg->mtime = fileTime(epoch_, mtime);
-        pstatstg->ctime = fileTime(epoch_, ctime);
-        pstatstg->atime = fileTime(epoch_, atime);
+        pstatstg->mtime = Diag::Efs2::fileTimeOf(mtime);
+        pstatstg->ctime = Diag::Efs2::fileTimeOf(ctime);
+        pstatstg->atime = Diag::Efs2::fileTimeOf(atime);
         pstatstg->grfMode = STGM_SHARE_EXCLUSIVE;
         pstatstg->grfLocksSupported = LOCK_EXCLUSIVE;
         pstatstg->clsid = CLSID_NULL;
@@ -212,7 +195,7 @@ HRESULT FileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
         if ((grfStatFlag & STATFLAG_NONAME) != 0) {
             return S_OK;
         }
-        pstatstg->pwcsName = Vornak::taskMemoryCopy(name_);
+        pstatstg->pwcsName = ComServer::taskMemoryCopy(name_).release();
         return pstatstg->pwcsName != nullptr ? S_OK : STG_E_INSUFFICIENTMEMORY;
     });
 }
@@ -224,15 +207,10 @@ HRESULT FileStream::Clone(IStream**)
 
 HRESULT FileStream::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
-    try {
-        Vornak::EnumConnectionPoints::Items points;
-        points.emplace_back(&progress_);
-        return Vornak::EnumConnectionPoints::create(nullptr, IID_IEnumConnectionPoints,
-                                                    reinterpret_cast<void**>(ppEnum),
-                                                    std::move(points), std::size_t{0});
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    const Platform::ComPtr<IConnectionPoint> point(&progress_);
+    return ComServer::EnumConnectionPoints::create(nullptr, IID_IEnumConnectionPoints,
+                                                   reinterpret_cast<void**>(ppEnum),
+                                                   std::span(&point, 1), std::size_t{0});
 }
 
 HRESULT FileStream::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
@@ -252,7 +230,7 @@ HRESULT FileStream::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
 HRESULT FileStream::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static constexpr const IID* kSupported[] = {&IID_ITavoEFSFile, &IID_IStream};
-    return Vornak::supportsErrorInfo(riid, kSupported);
+    return ComServer::supportsErrorInfo(riid, kSupported);
 }
 
 void FileStream::FileWriteProgress(std::uint32_t bytesSoFar, std::uint32_t bytesTotal,

@@ -2,12 +2,12 @@
 // path, through the port server) with ITavoEFSFile::Connect.
 #pragma once
 
+#include "comserver/ComObject.h"
+#include "comserver/ConnectionPoints.h"
+#include "comserver/DualDispatch.h"
 #include "efs/EFSFileProgress.h"
 #include "efs/FileBase.h"
 #include "mem/RefCount.h"
-#include "vornak/ComObject.h"
-#include "vornak/ConnectionPoints.h"
-#include "vornak/TypeLibrary.h"
 #include "vornak/Vornak.h"
 
 #include <cstdint>
@@ -19,11 +19,11 @@ namespace Efs {
 // Every transfer goes to one device file object; the writes report each
 // packet to the sinks advised on the ITavoFileCopyProgress connection point.
 class FileStream final
-    : public Vornak::ComObject<FileStream, ISupportErrorInfo, IConnectionPointContainer,
-                               Vornak::Dispatch<ITavoEFSFile, IID_ITavoEFSFile>, IStream>,
+    : public ComServer::ComObject<FileStream, ISupportErrorInfo, IConnectionPointContainer,
+                                  ComServer::DualDispatch<ITavoEFSFile, IID_ITavoEFSFile>, IStream>,
       private Marl::Efs::EFSFileProgress {
 public:
-    static std::span<const Vornak::InterfaceEntry<FileStream>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<FileStream>> interfaceTable();
 
     // ITavoEFSFile
     HRESULT STDMETHODCALLTYPE Connect(IUnknown* pPort, ULONG timeout, ULONG hFile, BSTR fileName,
@@ -70,10 +70,8 @@ private:
     Rc::Pointer<FileBase> file_;
     // The file name exactly as the last Connect gave it.
     std::u16string name_;
-    // 1970-01-01 00:00:00, where the handset's clock starts.
-    FILETIME epoch_;
     std::uint8_t subsysId_ = 0;
-    Vornak::ConnectionPoint progress_;
+    ComServer::ConnectionPoint progress_;
 };
 
 } // namespace Efs

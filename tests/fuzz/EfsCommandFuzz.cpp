@@ -5,6 +5,7 @@
 //
 // Input: command (1 byte), port behaviour (1), reported length (2), READ or
 // WRITE count (2), then the response bytes.
+#include "comserver/ComObject.h"
 #include "diag/EFSClose.h"
 #include "diag/EFSCloseDir.h"
 #include "diag/EFSFStat.h"
@@ -18,6 +19,7 @@
 #include "diag/EFSRmDir.h"
 #include "diag/EFSUnlink.h"
 #include "diag/EFSWrite.h"
+#include "diag/ReservedSlots.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -42,33 +45,17 @@ void check(bool condition)
     }
 }
 
-class FuzzPort : public IDiagPort {
+class FuzzPort final : public ComServer::ComObject<FuzzPort, IDiagPort> {
 public:
-    FuzzPort(std::uint16_t capacity, std::uint8_t behaviour, std::uint16_t reported,
-             const std::uint8_t* response, std::size_t size)
-        : capacity_(capacity)
-        , behaviour_(behaviour)
-        , reported_(reported)
-        , response_(response)
-        , size_(size)
-    {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    static std::span<const ComServer::InterfaceEntry<FuzzPort>> interfaceTable()
     {
-        if (!IsEqualIID(iid, IID_IDiagPort) && !IsEqualIID(iid, IID_IUnknown)) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IDiagPort*>(this);
-        AddRef();
-        return S_OK;
+        static constexpr ComServer::InterfaceEntry<FuzzPort> table[] = {
+            ComServer::interfaceEntry<FuzzPort, IDiagPort>(IID_IDiagPort),
+        };
+        return table;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-    HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
 
+    VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,
                                           ULONG, USHORT* responseLength, BYTE* response) override
     {
@@ -87,11 +74,25 @@ public:
         return S_OK;
     }
 
-    ULONG references() const { return references_; }
+    // The references others hold.
+    ULONG held()
+    {
+        AddRef();
+        return Release() - 1;
+    }
     USHORT lengthReported() const { return lengthReported_; }
 
 private:
-    ULONG references_ = 1;
+    friend ComObject;
+    FuzzPort(std::uint16_t capacity, std::uint8_t behaviour, std::uint16_t reported,
+             const std::uint8_t* response, std::size_t size)
+        : capacity_(capacity)
+        , behaviour_(behaviour)
+        , reported_(reported)
+        , response_(response)
+        , size_(size)
+    {}
+
     std::uint16_t capacity_;
     std::uint8_t behaviour_;
     std::uint16_t reported_;
@@ -168,16 +169,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t command = data[0] % kCommands;
     const std::uint16_t reported = static_cast<std::uint16_t>(data[2] | (data[3] << 8));
     const std::uint32_t count = static_cast<std::uint32_t>(data[4] | (data[5] << 8)) % 600;
-    FuzzPort port(kCapacities[command], data[1], reported, data + 6, size - 6);
+    const auto port = FuzzPort::make(kCapacities[command], data[1], reported, data + 6, size - 6);
     bool accepted = true;
     try {
-        run(command, &port, count);
+        run(command, port.get(), count);
     } catch (const CEFSException&) {
         accepted = false;
     }
-    check(port.references() == 1);
+    check(port->held() == 0);
     if (accepted) {
-        check(port.lengthReported() <= kCapacities[command]);
+        check(port->lengthReported() <= kCapacities[command]);
     }
     return 0;
 }

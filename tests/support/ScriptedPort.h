@@ -3,9 +3,9 @@
 // or a thrown non-COM exception. Mismatches are GoogleTest failures.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 #include "support/Packet.h"
 
@@ -15,17 +15,15 @@
 #include <cstddef>
 #include <deque>
 #include <optional>
+#include <span>
 #include <stdexcept>
 
 namespace TestSupport {
 
-class ScriptedPort final : public Platform::ComBase<ScriptedPort, IDiagPort> {
+class ScriptedPort final : public ComServer::ComObject<ScriptedPort, IDiagPort> {
 public:
     // A new port with one reference, which the returned pointer owns.
-    static Platform::ComPtr<ScriptedPort> create()
-    {
-        return Platform::ComPtr<ScriptedPort>::attach(new ScriptedPort());
-    }
+    static Platform::ComPtr<ScriptedPort> create() { return make(); }
 
     // The next call must send `request` exactly; the port writes `response`
     // (no more than the capacity it is given) and reports its length, or
@@ -64,10 +62,12 @@ public:
     }
     IUnknown* unknown() { return this; }
 
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<ScriptedPort>> interfaceTable()
     {
-        const bool diag = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
-        return diag ? static_cast<IDiagPort*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<ScriptedPort> table[] = {
+            ComServer::interfaceEntry<ScriptedPort, IDiagPort>(IID_IDiagPort),
+        };
+        return table;
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
@@ -75,7 +75,7 @@ public:
             *out = nullptr;
             return refusal_;
         }
-        return ComBase::QueryInterface(iid, out);
+        return ComObject::QueryInterface(iid, out);
     }
     VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,
@@ -118,6 +118,7 @@ private:
         bool throwOther = false;
     };
 
+    friend ComObject;
     ScriptedPort() = default;
 
     HRESULT refusal_ = S_OK;

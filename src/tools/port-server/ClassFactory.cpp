@@ -2,8 +2,6 @@
 
 #include "PortServerObject.h"
 
-#include <new>
-
 namespace PortServerProgram {
 
 ClassFactory::ClassFactory(ServerProcess& process, HandsetSource& handsets)
@@ -11,28 +9,12 @@ ClassFactory::ClassFactory(ServerProcess& process, HandsetSource& handsets)
     , handsets_(handsets)
 {}
 
-HRESULT ClassFactory::QueryInterface(REFIID iid, void** object)
+std::span<const ComServer::InterfaceEntry<ClassFactory>> ClassFactory::interfaceTable()
 {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG ClassFactory::AddRef()
-{
-    return references_.fetch_add(1) + 1;
-}
-
-ULONG ClassFactory::Release()
-{
-    return references_.fetch_sub(1) - 1;
+    static constexpr ComServer::InterfaceEntry<ClassFactory> table[] = {
+        ComServer::interfaceEntry<ClassFactory, IClassFactory>(IID_IClassFactory),
+    };
+    return table;
 }
 
 HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
@@ -49,13 +31,9 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     if (FAILED(hr)) {
         return hr;
     }
-    try {
+    return ComServer::guard(PortServerObject::boundary(IID_IClassFactory), [&] {
         return PortServerObject::create(std::move(served))->QueryInterface(iid, object);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
+    });
 }
 
 HRESULT ClassFactory::LockServer(BOOL lock)

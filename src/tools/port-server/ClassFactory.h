@@ -4,21 +4,16 @@
 
 #include "ServedHandset.h"
 #include "ServerProcess.h"
+#include "comserver/ComObject.h"
 #include "platform/Com.h"
 
-#include <atomic>
+#include <span>
 
 namespace PortServerProgram {
 
-// Lives on the main thread's stack for as long as it is registered, so
-// AddRef and Release only count.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComServer::ComObject<ClassFactory, IClassFactory> {
 public:
-    ClassFactory(ServerProcess& process, HandsetSource& handsets);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    static std::span<const ComServer::InterfaceEntry<ClassFactory>> interfaceTable();
 
     // Aggregation is refused (CLASS_E_NOAGGREGATION).
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
@@ -26,9 +21,12 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
+    friend ComObject;
+    // Both outlive the class object's registration.
+    ClassFactory(ServerProcess& process, HandsetSource& handsets);
+
     ServerProcess& process_;
     HandsetSource& handsets_;
-    std::atomic<ULONG> references_{1};
 };
 
 } // namespace PortServerProgram

@@ -1,5 +1,6 @@
 #include "PortServerObject.h"
 
+#include "comserver/ErrorInfo.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/ItemService.h"
 #include "platform/Bstr.h"
@@ -40,6 +41,23 @@ std::optional<Emulator::Fault> faultOf(PortFaultKind kind, ULONG value)
     return std::nullopt;
 }
 
+// What the emulator throws for what a client asked of it.
+std::optional<HRESULT> reportHandsetRefusal(const ComServer::Boundary& boundary) noexcept
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const std::length_error&) {
+        return ComServer::reportError(*boundary.clsid, nullptr, 0, *boundary.iid,
+                                      HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    } catch (const std::exception&) {
+        return ComServer::reportError(*boundary.clsid, nullptr, 0, *boundary.iid, E_INVALIDARG);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 HRESULT putCount(ULONG* target, std::size_t count)
 {
     if (target == nullptr) {
@@ -57,8 +75,12 @@ Platform::ComPtr<IPortServer> PortServerObject::create(std::shared_ptr<ServedHan
     const auto port = Emulator::EmulatedPort::create(ServedHandset::sharedHandset(served), kPortId,
                                                      ServedHandset::sharedLog(served));
     Platform::throwIfFailed(server->addPort(port.get()));
-    return Platform::ComPtr<IPortServer>::attach(
-        new PortServerObject(std::move(served), std::move(server)));
+    return make<IPortServer>(std::move(served), std::move(server));
+}
+
+ComServer::Boundary PortServerObject::boundary(REFIID iid)
+{
+    return {&CLSID_PortServer, &iid, E_UNEXPECTED, E_OUTOFMEMORY, &reportHandsetRefusal};
 }
 
 PortServerObject::PortServerObject(std::shared_ptr<ServedHandset> served,
@@ -67,15 +89,13 @@ PortServerObject::PortServerObject(std::shared_ptr<ServedHandset> served,
     , server_(std::move(server))
 {}
 
-void* PortServerObject::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<PortServerObject>> PortServerObject::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortServer)) {
-        return static_cast<IPortServer*>(this);
-    }
-    if (IsEqualIID(iid, IID_IPortServerControl)) {
-        return static_cast<IPortServerControl*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<PortServerObject> table[] = {
+        ComServer::interfaceEntry<PortServerObject, IPortServer>(IID_IPortServer),
+        ComServer::interfaceEntry<PortServerObject, IPortServerControl>(IID_IPortServerControl),
+    };
+    return table;
 }
 
 HRESULT PortServerObject::GetPortDirectory(IPortDirectory** directory)
@@ -88,18 +108,12 @@ HRESULT PortServerObject::PutFile(BSTR path, ULONG count, const BYTE* data)
     if (data == nullptr && count != 0) {
         return E_POINTER;
     }
-    try {
+    return ComServer::guard(boundary(IID_IPortServerControl), [&] {
         served_->handset().edit([&](Emulator::FileSystem& fileSystem) {
             fileSystem.addFile(Platform::toU16String(path), {data, count});
         });
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::length_error&) {
-        return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-    } catch (const std::exception&) {
-        return E_INVALIDARG;
-    }
+    });
 }
 
 HRESULT PortServerObject::ReadFile(BSTR path, ULONG* count, BYTE* data)
@@ -107,7 +121,7 @@ HRESULT PortServerObject::ReadFile(BSTR path, ULONG* count, BYTE* data)
     if (count == nullptr || (data == nullptr && *count != 0)) {
         return E_POINTER;
     }
-    try {
+    return ComServer::guard(boundary(IID_IPortServerControl), [&] {
         std::vector<std::uint8_t> bytes;
         const HRESULT hr = Emulator::resultFromDeviceError(
             served_->handset().readFile(Platform::toU16String(path), bytes));
@@ -118,9 +132,7 @@ HRESULT PortServerObject::ReadFile(BSTR path, ULONG* count, BYTE* data)
         }
         *count = static_cast<ULONG>(delivered);
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT PortServerObject::QueueFault(PortFaultKind kind, ULONG value, LONG command)
@@ -132,12 +144,10 @@ HRESULT PortServerObject::QueueFault(PortFaultKind kind, ULONG value, LONG comma
     if (command != PortFaultAnyCommand) {
         fault = fault->on(static_cast<std::uint16_t>(command));
     }
-    try {
+    return ComServer::guard(boundary(IID_IPortServerControl), [&] {
         served_->handset().queueFault(*fault);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT PortServerObject::ClearFaults()
@@ -158,11 +168,8 @@ HRESULT PortServerObject::GetOpenDescriptors(ULONG* count)
 
 HRESULT PortServerObject::GetLogLineCount(ULONG* count)
 {
-    try {
-        return putCount(count, served_->log().lines().size());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return ComServer::guard(boundary(IID_IPortServerControl),
+                            [&] { return putCount(count, served_->log().lines().size()); });
 }
 
 HRESULT PortServerObject::GetLogLine(ULONG index, BSTR* line)
@@ -171,16 +178,14 @@ HRESULT PortServerObject::GetLogLine(ULONG index, BSTR* line)
         return E_POINTER;
     }
     *line = nullptr;
-    try {
+    return ComServer::guard(boundary(IID_IPortServerControl), [&] {
         const std::vector<std::u16string> lines = served_->log().lines();
         if (index >= lines.size()) {
             return E_INVALIDARG;
         }
         *line = Platform::Bstr(lines[index]).detach();
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT PortServerObject::GetServerProcessId(ULONG* processId)

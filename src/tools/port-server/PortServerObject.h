@@ -6,20 +6,22 @@
 #pragma once
 
 #include "ServedHandset.h"
+#include "comserver/ComObject.h"
+#include "comserver/Guard.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "emulator/PortServer.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
 #include <PortServerControl.h>
 
 #include <memory>
+#include <span>
 
 namespace PortServerProgram {
 
 class PortServerObject final
-    : public Platform::ComBase<PortServerObject, IPortServer, IPortServerControl> {
+    : public ComServer::ComObject<PortServerObject, IPortServer, IPortServerControl> {
 public:
     // The identifier of the one port.
     static constexpr ULONG kPortId = 1;
@@ -28,7 +30,12 @@ public:
     // Throws std::bad_alloc, or _com_error when the port cannot be added.
     static Platform::ComPtr<IPortServer> create(std::shared_ptr<ServedHandset> served);
 
-    void* interfaceFor(REFIID iid);
+    // Where the server's methods report their failures: for `iid`, under
+    // CLSID_PortServer; a handset that cannot take a file is out of room
+    // (ERROR_DISK_FULL), a name it refuses E_INVALIDARG.
+    static ComServer::Boundary boundary(REFIID iid);
+
+    static std::span<const ComServer::InterfaceEntry<PortServerObject>> interfaceTable();
 
     // IPortServer
     VORNAK_RESERVED_SLOTS_1_TO_7
@@ -46,6 +53,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetServerProcessId(ULONG* processId) override;
 
 private:
+    friend ComObject;
     PortServerObject(std::shared_ptr<ServedHandset> served,
                      Platform::ComPtr<Emulator::PortServer> server);
 

@@ -1,7 +1,7 @@
 #include "Registration.h"
 
+#include "comserver/Registry.h"
 #include "diag/PortInterfaces.h"
-#include "vornak/Registry.h"
 
 #include <utility>
 #include <vector>
@@ -13,13 +13,13 @@ namespace {
 constexpr const wchar_t* kClassName = L"Vornak Port Server";
 constexpr const wchar_t* kProgramName = L"VornakPortServer.exe";
 
-using Vornak::Registry::guidText;
+using ComServer::Registry::guidText;
 
 } // namespace
 
 HRESULT registerServer(const std::wstring& options)
 {
-    const std::wstring program = Vornak::Registry::modulePath(nullptr);
+    const std::wstring program = ComServer::Registry::modulePath(nullptr);
     if (program.empty()) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
@@ -37,7 +37,7 @@ HRESULT registerServer(const std::wstring& options)
         {std::wstring(L"AppID\\") + kProgramName, {L"AppID", clsid}},
     };
     for (const auto& [path, value] : values) {
-        const HRESULT hr = Vornak::Registry::writeKey(path, value.first, &value.second);
+        const HRESULT hr = ComServer::Registry::writeKey(path, value.first, &value.second);
         if (FAILED(hr)) {
             unregisterServer();
             return hr;
@@ -52,7 +52,7 @@ HRESULT unregisterServer()
     HRESULT result = S_OK;
     for (const std::wstring& path :
          {L"CLSID\\" + clsid, L"AppID\\" + clsid, std::wstring(L"AppID\\") + kProgramName}) {
-        const HRESULT hr = Vornak::Registry::removeTree(path);
+        const HRESULT hr = ComServer::Registry::removeTree(path);
         if (FAILED(hr) && SUCCEEDED(result)) {
             result = hr;
         }

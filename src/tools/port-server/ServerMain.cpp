@@ -93,8 +93,8 @@ int serve(const Options& options)
             seed = std::filesystem::path(*options.seed);
         }
         HandsetSource handsets(process, std::move(seed));
-        ClassFactory factory(process, handsets);
-        hr = process.serve(CLSID_PortServer, &factory, kIdleLimit);
+        const auto factory = ClassFactory::make<IClassFactory>(process, handsets);
+        hr = process.serve(CLSID_PortServer, factory.get(), kIdleLimit);
     } catch (const std::exception&) {
         hr = E_FAIL;
     }

@@ -14,12 +14,16 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include "comserver/ComObject.h"
+#include "platform/Bstr.h"
+#include "platform/ComPtr.h"
 #include "vornak/Vornak.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,59 +31,19 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// Small owners and errors
+// Owners and errors
 
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    void reset()
-    {
-        if (p_ != nullptr) {
-            p_->Release();
-            p_ = nullptr;
-        }
-    }
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    void** putVoid() { return reinterpret_cast<void**>(put()); }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
+using Platform::Bstr;
+using Platform::ComPtr;
 
-private:
-    T* p_ = nullptr;
-};
-
-class Text {
-public:
-    explicit Text(const std::wstring& text)
-        : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
-    {}
-    Text() = default;
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-    ~Text() { SysFreeString(bstr_); }
-    BSTR get() const { return bstr_; }
-    BSTR* put()
-    {
-        SysFreeString(bstr_);
-        bstr_ = nullptr;
-        return &bstr_;
-    }
-    std::wstring str() const
-    {
-        return bstr_ != nullptr ? std::wstring(bstr_, SysStringLen(bstr_)) : L"";
-    }
-
-private:
-    BSTR bstr_ = nullptr;
-};
+Bstr bstr(const std::wstring& text)
+{
+    return Bstr(std::u16string_view(Platform::asUtf16(text.c_str()), text.size()));
+}
+std::wstring wide(const Bstr& text)
+{
+    return text.get() != nullptr ? std::wstring(text.get(), SysStringLen(text.get())) : L"";
+}
 
 // A failed step: what was being done, and the call's HRESULT.
 struct Failure : std::runtime_error {
@@ -151,15 +115,15 @@ void report(const Failure& failure)
 {
     std::printf("\nFAILED: %s\n  HRESULT 0x%08lX\n", failure.what(),
                 static_cast<unsigned long>(failure.hr));
-    Ref<IErrorInfo> info;
+    ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, info.put()) == S_OK && info.get() != nullptr) {
-        Text description, source;
+        Bstr description, source;
         DWORD helpContext = 0;
         info->GetDescription(description.put());
         info->GetSource(source.put());
         info->GetHelpContext(&helpContext);
         std::printf("  description: %s\n  source: %s\n  help context: %lu",
-                    narrow(description.str()).c_str(), narrow(source.str()).c_str(),
+                    narrow(wide(description)).c_str(), narrow(wide(source)).c_str(),
                     static_cast<unsigned long>(helpContext));
         const std::string meaning = meaningOf(helpContext);
         std::printf("%s\n", meaning.empty() ? "" : (" (" + meaning + ")").c_str());
@@ -210,32 +174,15 @@ std::vector<unsigned char> readAll(IStream* stream)
 // ---------------------------------------------------------------------------
 // The progress sink: an ITavoFileCopyProgress that draws a bar.
 
-class ProgressBar final : public ITavoFileCopyProgress {
+class ProgressBar final : public ComServer::ComObject<ProgressBar, ITavoFileCopyProgress> {
 public:
-    explicit ProgressBar(unsigned long total)
-        : total_(total)
-    {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    static std::span<const ComServer::InterfaceEntry<ProgressBar>> interfaceTable()
     {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ITavoFileCopyProgress)) {
-            *out = static_cast<ITavoFileCopyProgress*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        return static_cast<ULONG>(InterlockedDecrement(&references_));
+        static constexpr ComServer::InterfaceEntry<ProgressBar> table[] = {
+            ComServer::interfaceEntry<ProgressBar, ITavoFileCopyProgress>(
+                IID_ITavoFileCopyProgress),
+        };
+        return table;
     }
 
     // Called after every packet the handset took; the total is ours to know.
@@ -262,7 +209,11 @@ public:
     unsigned long events() const { return events_; }
 
 private:
-    LONG references_ = 1;
+    friend ComObject;
+    explicit ProgressBar(unsigned long total)
+        : total_(total)
+    {}
+
     unsigned long total_;
     unsigned long events_ = 0;
     unsigned lastTenth_ = ~0u;
@@ -280,9 +231,9 @@ struct Entry {
 
 std::vector<Entry> listRecursively(ITavoEFSFolder* folder)
 {
-    Ref<IUnknown> listing;
+    ComPtr<IUnknown> listing;
     check(folder->RecursiveDirList(listing.put()), "listing the handset (RecursiveDirList)");
-    Ref<IEnumSTATSTG> entries;
+    ComPtr<IEnumSTATSTG> entries;
     check(listing->QueryInterface(IID_IEnumSTATSTG, entries.putVoid()),
           "asking the listing for IEnumSTATSTG");
     std::vector<Entry> result;
@@ -345,12 +296,12 @@ void printTree(const std::vector<Entry>& entries, unsigned long* files, unsigned
 
 // Connects a new handset folder at `path`.
 void connectFolder(IUnknown* port, unsigned long timeout, const std::wstring& path,
-                   unsigned long subsys, Ref<ITavoEFSFolder>& folder)
+                   unsigned long subsys, ComPtr<ITavoEFSFolder>& folder)
 {
     check(CoCreateInstance(CLSID_TavoEFSFolder, nullptr, CLSCTX_ALL, IID_ITavoEFSFolder,
                            folder.putVoid()),
           "creating a TavoEFSFolder (is Vornak.dll registered?)");
-    Text text(path);
+    const Bstr text = bstr(path);
     check(folder->Connect(port, timeout, text.get(), subsys),
           "connecting the folder to " + narrow(path));
 }
@@ -359,7 +310,7 @@ void connectFolder(IUnknown* port, unsigned long timeout, const std::wstring& pa
 HRESULT callByName(IUnknown* object, const wchar_t* method, const std::wstring& argument,
                    VARIANT* result)
 {
-    Ref<IDispatch> dispatch;
+    ComPtr<IDispatch> dispatch;
     HRESULT hr = object->QueryInterface(IID_IDispatch, dispatch.putVoid());
     if (FAILED(hr)) {
         return hr;
@@ -370,7 +321,7 @@ HRESULT callByName(IUnknown* object, const wchar_t* method, const std::wstring& 
     if (FAILED(hr)) {
         return hr;
     }
-    Text text(argument);
+    const Bstr text = bstr(argument);
     VARIANTARG arg;
     VariantInit(&arg);
     arg.vt = VT_BSTR;
@@ -383,7 +334,7 @@ HRESULT callByName(IUnknown* object, const wchar_t* method, const std::wstring& 
 // A host file of `size` bytes of a pattern, made through the host folder.
 void writeHostFile(IStorage* hostStorage, const std::wstring& path, std::size_t size)
 {
-    Ref<IStream> make;
+    ComPtr<IStream> make;
     check(hostStorage->CreateStream(path.c_str(), 0, 0, 0, make.put()),
           "making the host file " + narrow(path));
     std::vector<unsigned char> content(size);
@@ -449,17 +400,17 @@ Options parse(int argc, wchar_t** argv)
 void removeLeftovers(IStorage* rootStorage, IUnknown* port, const Options& options,
                      const std::wstring& work)
 {
-    Ref<IStorage> earlier;
+    ComPtr<IStorage> earlier;
     if (FAILED(rootStorage->OpenStorage(work.c_str(), nullptr, STGM_READ, nullptr, 0,
                                         earlier.put()))) {
         return; // the usual case: there is none
     }
-    Ref<ITavoEFSFolder> folder;
+    ComPtr<ITavoEFSFolder> folder;
     connectFolder(port, options.timeout, L"/" + work, options.subsys, folder);
-    Ref<IStorage> storage;
+    ComPtr<IStorage> storage;
     check(folder->QueryInterface(IID_IStorage, storage.putVoid()),
           "asking the folder for IStorage");
-    Ref<IEnumSTATSTG> elements;
+    ComPtr<IEnumSTATSTG> elements;
     check(storage->EnumElements(0, nullptr, 0, elements.put()), "listing /" + narrow(work));
     STATSTG stat{};
     ULONG fetched = 0;
@@ -482,7 +433,7 @@ int run(const Options& options)
     CLSID portClass{};
     check(CLSIDFromProgID(options.port.c_str(), &portClass),
           "finding the port class " + narrow(options.port));
-    Ref<IUnknown> port;
+    ComPtr<IUnknown> port;
     check(CoCreateInstance(portClass, nullptr, CLSCTX_ALL, IID_IUnknown, port.putVoid()),
           "creating the port " + narrow(options.port));
     std::printf("port: %s\n", narrow(options.port).c_str());
@@ -496,7 +447,7 @@ int run(const Options& options)
     }
 
     // 1. The whole tree.
-    Ref<ITavoEFSFolder> root;
+    ComPtr<ITavoEFSFolder> root;
     connectFolder(port.get(), options.timeout, L"/", options.subsys, root);
     std::printf("\n== The handset, listed with RecursiveDirList\n\n");
     unsigned long files = 0;
@@ -522,19 +473,19 @@ int run(const Options& options)
     const std::wstring sourceName = chosen->name.substr(slash + 1);
     std::printf("\n== Copy %s to the computer (MoveElementTo, copy)\n\n",
                 narrow(chosen->name).c_str());
-    Ref<ITavoEFSFolder> sourceFolder;
+    ComPtr<ITavoEFSFolder> sourceFolder;
     connectFolder(port.get(), options.timeout, sourceDirectory, options.subsys, sourceFolder);
-    Ref<IStorage> sourceStorage;
+    ComPtr<IStorage> sourceStorage;
     check(sourceFolder->QueryInterface(IID_IStorage, sourceStorage.putVoid()),
           "asking the folder for IStorage");
-    Ref<ITavoWinFolder> host;
+    ComPtr<ITavoWinFolder> host;
     check(CoCreateInstance(CLSID_TavoWinFolder, nullptr, CLSCTX_ALL, IID_ITavoWinFolder,
                            host.putVoid()),
           "creating a TavoWinFolder");
-    Text hostPath(options.host);
+    const Bstr hostPath = bstr(options.host);
     check(host->OpenAbsPath(hostPath.get(), STGM_READWRITE),
           "opening the host folder " + narrow(options.host));
-    Ref<IStorage> hostStorage;
+    ComPtr<IStorage> hostStorage;
     check(host->QueryInterface(IID_IStorage, hostStorage.putVoid()),
           "asking the host folder for IStorage");
     // The host folder takes the new name as a host path of its own.
@@ -543,13 +494,13 @@ int run(const Options& options)
                                        STGMOVE_COPY),
           "copying " + narrow(chosen->name));
 
-    Ref<IStream> handsetFile;
+    ComPtr<IStream> handsetFile;
     check(sourceStorage->OpenStream(sourceName.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE,
                                     0, handsetFile.put()),
           "opening " + narrow(chosen->name));
     const std::vector<unsigned char> original = readAll(handsetFile.get());
     handsetFile.reset();
-    Ref<IStream> hostFile;
+    ComPtr<IStream> hostFile;
     check(hostStorage->OpenStream(copyPath.c_str(), nullptr, STGM_READ, 0, hostFile.put()),
           "opening the copy " + narrow(copyPath));
     const std::vector<unsigned char> copy = readAll(hostFile.get());
@@ -566,11 +517,11 @@ int run(const Options& options)
     // handset happens in there, so a real handset keeps its files.
     const std::wstring work = L"vornak-sample";
     std::printf("\n== Make /%s (CreateStorage)\n\n", narrow(work).c_str());
-    Ref<IStorage> rootStorage;
+    ComPtr<IStorage> rootStorage;
     check(root->QueryInterface(IID_IStorage, rootStorage.putVoid()),
           "asking the folder for IStorage");
     removeLeftovers(rootStorage.get(), port.get(), options, work);
-    Ref<IStorage> workStorage;
+    ComPtr<IStorage> workStorage;
     check(rootStorage->CreateStorage(work.c_str(), STGM_CREATE, 0, 0, workStorage.put()),
           "making /" + narrow(work));
     std::printf("made /%s\n", narrow(work).c_str());
@@ -580,28 +531,28 @@ int run(const Options& options)
                 narrow(work).c_str());
     const std::wstring uploadPath = options.host + L"upload.bin";
     writeHostFile(hostStorage.get(), uploadPath, 150000);
-    Ref<IStream> source;
+    ComPtr<IStream> source;
     check(hostStorage->OpenStream(uploadPath.c_str(), nullptr, STGM_READ, 0, source.put()),
           "opening " + narrow(uploadPath));
     STATSTG sourceStat{};
     check(source->Stat(&sourceStat, STATFLAG_NONAME), "reading the host file's size");
-    Ref<IStream> target;
+    ComPtr<IStream> target;
     check(workStorage->CreateStream(L"upload.bin", STGM_CREATE | STGM_WRITE, 0, 0, target.put()),
           "creating /" + narrow(work) + "/upload.bin");
-    ProgressBar bar(sourceStat.cbSize.LowPart);
-    Ref<IConnectionPointContainer> points;
+    const auto bar = ProgressBar::make(sourceStat.cbSize.LowPart);
+    ComPtr<IConnectionPointContainer> points;
     check(target->QueryInterface(IID_IConnectionPointContainer, points.putVoid()),
           "asking the stream for its connection points");
-    Ref<IConnectionPoint> progressPoint;
+    ComPtr<IConnectionPoint> progressPoint;
     check(points->FindConnectionPoint(IID_ITavoFileCopyProgress, progressPoint.put()),
           "finding the progress connection point");
     DWORD cookie = 0;
-    check(progressPoint->Advise(&bar, &cookie), "subscribing to FileWriteEvent");
+    check(progressPoint->Advise(bar.get(), &cookie), "subscribing to FileWriteEvent");
     ULARGE_INTEGER read{}, written{};
     check(source->CopyTo(target.get(), sourceStat.cbSize, &read, &written),
           "copying to /" + narrow(work) + "/upload.bin");
     progressPoint->Unadvise(cookie);
-    std::printf("uploaded %lu bytes in %lu packets\n", written.LowPart, bar.events());
+    std::printf("uploaded %lu bytes in %lu packets\n", written.LowPart, bar->events());
     target.reset();
     source.reset();
 
@@ -610,7 +561,7 @@ int run(const Options& options)
     check(workStorage->RenameElement(L"upload.bin", L"uploaded.bin"), "renaming upload.bin");
     std::printf("renamed /%s/upload.bin to uploaded.bin\n", narrow(work).c_str());
     {
-        Ref<IStream> scratch;
+        ComPtr<IStream> scratch;
         check(workStorage->CreateStream(L"scratch.txt", STGM_CREATE | STGM_WRITE, 0, 0,
                                         scratch.put()),
               "creating scratch.txt");
@@ -629,7 +580,7 @@ int run(const Options& options)
     std::printf("\n== Summary\n\nlisted %zu entries; copied %s and checked it; uploaded %lu bytes "
                 "with %lu progress events; made 1 directory, renamed 1 file, removed 1 file: "
                 "all done.\n",
-                before.size(), narrow(chosen->name).c_str(), written.LowPart, bar.events());
+                before.size(), narrow(chosen->name).c_str(), written.LowPart, bar->events());
     return 0;
 }
 

@@ -4,19 +4,19 @@ namespace VornakEfs {
 
 Platform::ComPtr<PortWatch> PortWatch::create(Platform::ComPtr<IDiagPort> port)
 {
-    return Platform::ComPtr<PortWatch>::attach(new PortWatch(std::move(port)));
+    return make(std::move(port));
 }
 
 PortWatch::PortWatch(Platform::ComPtr<IDiagPort> port)
     : port_(std::move(port))
 {}
 
-void* PortWatch::interfaceFor(REFIID iid)
+std::span<const ComServer::InterfaceEntry<PortWatch>> PortWatch::interfaceTable()
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-        return static_cast<IDiagPort*>(this);
-    }
-    return nullptr;
+    static constexpr ComServer::InterfaceEntry<PortWatch> table[] = {
+        ComServer::interfaceEntry<PortWatch, IDiagPort>(IID_IDiagPort),
+    };
+    return table;
 }
 
 HRESULT PortWatch::SendRequest(ULONG requestLength, const BYTE* request, ULONG constant1,

@@ -4,16 +4,17 @@
 // from a serial line that broke.
 #pragma once
 
+#include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
-#include "platform/ComBase.h"
 #include "platform/ComPtr.h"
 
 #include <optional>
+#include <span>
 
 namespace VornakEfs {
 
-class PortWatch final : public Platform::ComBase<PortWatch, IDiagPort> {
+class PortWatch final : public ComServer::ComObject<PortWatch, IDiagPort> {
 public:
     // A new watch in front of `port`, holding one reference for the caller.
     static Platform::ComPtr<PortWatch> create(Platform::ComPtr<IDiagPort> port);
@@ -21,7 +22,7 @@ public:
     // The HRESULT of the last call that failed, if any did.
     std::optional<HRESULT> lastFailure() const { return lastFailure_; }
 
-    void* interfaceFor(REFIID iid);
+    static std::span<const ComServer::InterfaceEntry<PortWatch>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_3
     // Forwards the call unchanged and notes a failed result.
@@ -30,6 +31,7 @@ public:
                                           BYTE* response) override;
 
 private:
+    friend ComObject;
     explicit PortWatch(Platform::ComPtr<IDiagPort> port);
 
     Platform::ComPtr<IDiagPort> port_;

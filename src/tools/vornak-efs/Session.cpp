@@ -1,5 +1,6 @@
 #include "tools/vornak-efs/Session.h"
 
+#include "diag/DeviceError.h"
 #include "diag/EFSLStat.h"
 #include "diag/EFSMkDir.h"
 #include "diag/EFSOpen.h"
@@ -15,8 +16,6 @@
 namespace VornakEfs {
 
 namespace {
-
-constexpr std::uint32_t kNoEntryCode = 2 + 1; // ENOENT, as a code
 
 bool isDeviceError(const CEFSException& e)
 {
@@ -73,7 +72,7 @@ std::optional<Session::Attributes> Session::find(const std::u16string& path)
             .Execute(path, attributes.mode, attributes.accessTime, attributes.modificationTime,
                      attributes.creationTime);
     } catch (const CEFSException& e) {
-        if (e.GetCode() == kNoEntryCode) {
+        if (e.IsDeviceError(Diag::Efs2::kNoEntry)) {
             return std::nullopt;
         }
         fail(e, "looking up", path);
@@ -102,10 +101,10 @@ std::vector<Session::Entry> Session::list(const std::u16string& path)
         Entry entry;
         entry.name = found.name();
         entry.isDirectory = found.type() == Marl::Common::EfsReadDirEntry::kTypeDirectory ||
-                            (found.mode() & 0xF000) == 0x4000;
+                            Diag::Efs2::isDirectoryMode(found.mode());
         // A handset may list its directory's own links; a walk must not follow
         // them. Anything else under those names is for the caller to refuse.
-        if (entry.isDirectory && (entry.name == u"." || entry.name == u"..")) {
+        if (entry.isDirectory && found.namesSelfOrParent()) {
             continue;
         }
         entry.attributes.mode = found.mode();

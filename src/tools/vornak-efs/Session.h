@@ -5,6 +5,7 @@
 #pragma once
 
 #include "diag/CEFSException.h"
+#include "diag/Efs2.h"
 #include "efs/FileBase.h"
 #include "mem/RefCount.h"
 #include "platform/ComPtr.h"
@@ -41,8 +42,8 @@ public:
         std::uint32_t modificationTime = 0;
         std::uint32_t creationTime = 0;
 
-        bool isDirectory() const { return (mode & 0xF000) == 0x4000; }
-        bool isFile() const { return (mode & 0xF000) == 0x8000; }
+        bool isDirectory() const { return Diag::Efs2::isDirectoryMode(mode); }
+        bool isFile() const { return Diag::Efs2::isRegularMode(mode); }
     };
     struct Entry {
         std::u16string name;

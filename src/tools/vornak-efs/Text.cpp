@@ -49,21 +49,6 @@ void appendUtf8(std::uint32_t c, std::string& out)
     }
 }
 
-// Days since 1970-01-01 to a civil date (proleptic Gregorian calendar).
-void civilFromDays(std::int64_t days, int& year, unsigned& month, unsigned& day)
-{
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
-    day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 } // namespace
 
 std::u16string fromUtf8(std::string_view text)
@@ -187,81 +172,6 @@ std::filesystem::path hostBaseName(const std::filesystem::path& path)
         normal = normal.parent_path();
     }
     return normal.filename();
-}
-
-std::string modeString(std::uint32_t mode)
-{
-    std::string text;
-    switch (mode & 0xF000) {
-    case 0x4000:
-        text = "d";
-        break;
-    case 0x8000:
-        text = "-";
-        break;
-    case 0xA000:
-        text = "l";
-        break;
-    case 0x2000:
-        text = "c";
-        break;
-    case 0x6000:
-        text = "b";
-        break;
-    case 0x1000:
-        text = "p";
-        break;
-    case 0xC000:
-        text = "s";
-        break;
-    default:
-        text = "?";
-        break;
-    }
-    static constexpr char kLetters[] = "rwxrwxrwx";
-    for (int bit = 0; bit < 9; ++bit) {
-        text += (mode & (0400u >> bit)) != 0 ? kLetters[bit] : '-';
-    }
-    return text;
-}
-
-std::string typeName(std::uint32_t mode)
-{
-    switch (mode & 0xF000) {
-    case 0x4000:
-        return "directory";
-    case 0x8000:
-        return "regular file";
-    case 0xA000:
-        return "symbolic link";
-    case 0x2000:
-        return "character device";
-    case 0x6000:
-        return "block device";
-    case 0x1000:
-        return "pipe";
-    case 0xC000:
-        return "socket";
-    default:
-        return "unknown type";
-    }
-}
-
-std::string formatTime(std::uint32_t seconds, bool withSeconds)
-{
-    int year = 0;
-    unsigned month = 0, day = 0;
-    civilFromDays(seconds / 86400, year, month, day);
-    const std::uint32_t inDay = seconds % 86400;
-    char text[32];
-    if (withSeconds) {
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", year, month, day,
-                      inDay / 3600, inDay / 60 % 60, inDay % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u", year, month, day, inDay / 3600,
-                      inDay / 60 % 60);
-    }
-    return text;
 }
 
 std::string formatBytes(std::uint64_t bytes)

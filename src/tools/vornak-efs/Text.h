@@ -1,5 +1,6 @@
 // Text of the command line: UTF-8 as people type and read it, UTF-16 as the
-// core holds it, and the handset's paths, modes and times as people read them.
+// core holds it, and the handset's paths and figures as people read them
+// (diag/Efs2Text.h has its modes and times).
 #pragma once
 
 #include <cstdint>
@@ -30,13 +31,6 @@ std::string hostText(const std::filesystem::path& path);
 // folder's own name.
 std::filesystem::path hostBaseName(const std::filesystem::path& path);
 
-// "drwxr-xr-x" for the mode 040755: the type, then the permission bits.
-std::string modeString(std::uint32_t mode);
-// What the type bits of `mode` make: "directory", "regular file", ...
-std::string typeName(std::uint32_t mode);
-// "2024-05-01 12:34" (or with seconds) for handset time: seconds since
-// 1970-01-01 00:00:00, which the handset keeps without a time zone.
-std::string formatTime(std::uint32_t seconds, bool withSeconds = false);
 // "0 B", "512 B", "1.5 KiB", "300.0 MiB".
 std::string formatBytes(std::uint64_t bytes);
 // "0:07", "12:34", "1:02:03".

@@ -1,5 +1,6 @@
 #include "tools/vornak-efs/Transfer.h"
 
+#include "diag/Efs2Text.h"
 #include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Progress.h"
 #include "tools/vornak-efs/StagedFile.h"
@@ -69,13 +70,14 @@ void downloadTree(Session& session, const std::u16string& remote, const fs::path
         }
         const std::u16string child = joinHandset(remote, entry.name);
         const fs::path hostChild = local / hostPath(toUtf8(entry.name));
-        const std::uint32_t type = entry.attributes.mode & 0xF000;
+        const std::uint32_t type = entry.attributes.mode & Diag::Efs2::kModeTypeMask;
         if (entry.isDirectory) {
             downloadTree(session, child, hostChild, options, refused);
-        } else if (type == 0x8000 || type == 0) {
+        } else if (type == Diag::Efs2::kModeRegular || type == 0) {
             downloadFile(session, child, hostChild, options);
         } else {
-            warn(options, "left out " + toUtf8(child) + ", a " + typeName(entry.attributes.mode));
+            warn(options, "left out " + toUtf8(child) + ", a " +
+                              Diag::Efs2::modeTypeName(entry.attributes.mode));
         }
     }
 }

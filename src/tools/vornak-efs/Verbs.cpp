@@ -1,5 +1,6 @@
 #include "tools/vornak-efs/Verbs.h"
 
+#include "diag/Efs2Text.h"
 #include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
@@ -34,8 +35,9 @@ void printEntries(const std::vector<Session::Entry>& entries, bool longListing, 
     }
     for (const auto& entry : entries) {
         const std::string size = sizeText(entry.attributes);
-        out << modeString(entry.attributes.mode) << ' ' << std::string(width - size.size(), ' ')
-            << size << ' ' << formatTime(entry.attributes.modificationTime) << ' '
+        out << Diag::Efs2::modeText(entry.attributes.mode) << ' '
+            << std::string(width - size.size(), ' ') << size << ' '
+            << Diag::Efs2::timeText(entry.attributes.modificationTime, false) << ' '
             << printableName(entry.name) << '\n';
     }
 }
@@ -100,17 +102,17 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", attributes.mode & 07777);
         out << (first ? "" : "\n") << toUtf8(path) << '\n'
-            << "  type:     " << typeName(attributes.mode) << '\n'
-            << "  mode:     " << mode << " (" << modeString(attributes.mode) << ")\n";
+            << "  type:     " << Diag::Efs2::modeTypeName(attributes.mode) << '\n'
+            << "  mode:     " << mode << " (" << Diag::Efs2::modeText(attributes.mode) << ")\n";
         if (attributes.size) {
             out << "  size:     " << *attributes.size << " bytes\n";
         }
         if (attributes.linkCount) {
             out << "  links:    " << *attributes.linkCount << '\n';
         }
-        out << "  accessed: " << formatTime(attributes.accessTime, true) << '\n'
-            << "  modified: " << formatTime(attributes.modificationTime, true) << '\n'
-            << "  changed:  " << formatTime(attributes.creationTime, true) << '\n';
+        out << "  accessed: " << Diag::Efs2::timeText(attributes.accessTime, true) << '\n'
+            << "  modified: " << Diag::Efs2::timeText(attributes.modificationTime, true) << '\n'
+            << "  changed:  " << Diag::Efs2::timeText(attributes.creationTime, true) << '\n';
         first = false;
     }
 }

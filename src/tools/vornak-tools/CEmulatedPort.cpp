@@ -1,17 +1,19 @@
 #include "tools/vornak-tools/CEmulatedPort.h"
 
+#include "comserver/ErrorInfo.h"
 #include "diag/Efs2.h"
 #include "diag/LittleEndian.h"
 #include "emulator/EmulatedPort.h"
 #include "emulator/Seed.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
+#include "tools/vornak-tools/Failure.h"
 #include "tools/vornak-tools/ScriptValues.h"
-#include "vornak/ErrorInfo.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -19,20 +21,10 @@
 
 namespace VornakTools {
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace {
-
-HRESULT report(HRESULT hr, const wchar_t* description, DWORD helpContext = 0) noexcept
-{
-    return Vornak::reportError(CLSID_EmulatedPort, description, helpContext, IID_IEmulatedPort, hr);
-}
-
-HRESULT report(HRESULT hr, std::string_view description) noexcept
-{
-    return Vornak::reportError(CLSID_EmulatedPort, description, 0, IID_IEmulatedPort, hr);
-}
 
 // What a host directory that cannot be listed comes to.
 HRESULT fromHostError(const std::error_code& code) noexcept
@@ -52,29 +44,41 @@ HRESULT fromHostError(const std::error_code& code) noexcept
     return E_FAIL;
 }
 
-// Runs a method's body, a callable returning an HRESULT; whatever it throws
-// becomes an HRESULT with error information for IEmulatedPort.
-template <class Body>
-HRESULT guard(Body&& body) noexcept
+HRESULT report(const ComServer::Boundary& boundary, HRESULT hr, const char* description) noexcept
 {
+    return ComServer::reportError(*boundary.clsid, std::string_view(description), 0, *boundary.iid,
+                                  hr);
+}
+
+// The port's own failures: the module's, then what the emulator and the
+// host's file system throw for what a script asked of them.
+std::optional<HRESULT> reportPortFailure(const ComServer::Boundary& boundary) noexcept
+{
+    if (const std::optional<HRESULT> hr = reportToolFailure(boundary)) {
+        return hr;
+    }
     try {
-        return body();
-    } catch (const Failure& failure) {
-        return report(failure.hr, failure.description.c_str(), failure.helpContext);
+        throw;
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return std::nullopt;
     } catch (const std::filesystem::filesystem_error& error) {
-        return report(fromHostError(error.code()), error.what());
+        return report(boundary, fromHostError(error.code()), error.what());
     } catch (const std::invalid_argument& error) {
-        return report(E_INVALIDARG, error.what()); // a path or name the handset cannot hold
+        return report(boundary, E_INVALIDARG,
+                      error.what()); // a path or name the handset cannot hold
     } catch (const std::length_error& error) {
-        return report(E_INVALIDARG, error.what()); // a file beyond the handset's limits
+        return report(boundary, E_INVALIDARG, error.what()); // a file beyond the handset's limits
     } catch (const std::exception& error) {
-        return report(E_FAIL, error.what());
+        return report(boundary, E_FAIL, error.what());
     } catch (...) {
-        return report(E_UNEXPECTED, L"");
+        return std::nullopt;
     }
 }
+
+constexpr ComServer::Boundary kBoundary =
+    boundary(CLSID_EmulatedPort, IID_IEmulatedPort, &reportPortFailure);
+constexpr ComServer::Boundary kPortBoundary =
+    boundary(CLSID_EmulatedPort, IID_IDiagPort, &reportPortFailure);
 
 std::u16string handsetPath(BSTR path)
 {
@@ -134,14 +138,14 @@ CEmulatedPort::CEmulatedPort(IUnknown* outer)
     , port_(Emulator::EmulatedPort::create(handset_, Emulator::EmulatedPort::kDefaultPortId, log_))
     , portId_(Emulator::EmulatedPort::kDefaultPortId)
 {
-    Platform::throwIfFailed(port_->QueryInterface(IID_IServerPort, serverPort_.putVoid()));
+    serverPort_ = Platform::queryInterface<IServerPort>(port_.get(), IID_IServerPort);
 }
 
 CEmulatedPort::~CEmulatedPort() = default;
 
 std::span<const InterfaceEntry<CEmulatedPort>> CEmulatedPort::interfaceTable()
 {
-    using Dual = Dispatch<IEmulatedPort, IID_IEmulatedPort>;
+    using Dual = ComServer::DualDispatch<IEmulatedPort, IID_IEmulatedPort>;
     static constexpr InterfaceEntry<CEmulatedPort> table[] = {
         interfaceEntry<CEmulatedPort, IEmulatedPort, Dual>(IID_IEmulatedPort),
         interfaceEntry<CEmulatedPort, IDispatch, Dual>(IID_IDispatch),
@@ -159,7 +163,7 @@ HRESULT CEmulatedPort::Seed(BSTR hostDirectory, LONG* entries)
         return E_POINTER;
     }
     *entries = 0;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         // The new tree is built aside, so a directory that cannot be listed
         // leaves the handset as it was.
         Emulator::FileSystem seeded(
@@ -186,7 +190,7 @@ HRESULT CEmulatedPort::get_SeedSkipped(BSTR* pVal)
         return E_POINTER;
     }
     *pVal = nullptr;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::lock_guard lock(mutex_);
         *pVal = allocate(seedSkipped_);
         return S_OK;
@@ -195,7 +199,7 @@ HRESULT CEmulatedPort::get_SeedSkipped(BSTR* pVal)
 
 HRESULT CEmulatedPort::Clear()
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         handset_->edit([](Emulator::FileSystem& current) {
             current = Emulator::FileSystem(current.limits());
         });
@@ -205,7 +209,7 @@ HRESULT CEmulatedPort::Clear()
 
 HRESULT CEmulatedPort::MakeDirectory(BSTR path)
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         handset_->edit(
             [&](Emulator::FileSystem& current) { current.addDirectory(handsetPath(path)); });
         return S_OK;
@@ -214,7 +218,7 @@ HRESULT CEmulatedPort::MakeDirectory(BSTR path)
 
 HRESULT CEmulatedPort::PutText(BSTR path, BSTR value)
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::vector<std::uint8_t> bytes = toUtf8(text(value));
         handset_->edit(
             [&](Emulator::FileSystem& current) { current.addFile(handsetPath(path), bytes); });
@@ -224,7 +228,7 @@ HRESULT CEmulatedPort::PutText(BSTR path, BSTR value)
 
 HRESULT CEmulatedPort::PutBytes(BSTR path, VARIANT value)
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::vector<std::uint8_t> bytes = bytesFromVariant(value);
         handset_->edit(
             [&](Emulator::FileSystem& current) { current.addFile(handsetPath(path), bytes); });
@@ -238,7 +242,7 @@ HRESULT CEmulatedPort::GetText(BSTR path, BSTR* value)
         return E_POINTER;
     }
     *value = nullptr;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         *value = allocate(fromUtf8(readHandsetFile(*handset_, path)));
         return S_OK;
     });
@@ -250,7 +254,7 @@ HRESULT CEmulatedPort::GetBytes(BSTR path, VARIANT* value)
         return E_POINTER;
     }
     VariantInit(value);
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         bytesToVariant(readHandsetFile(*handset_, path), value);
         return S_OK;
     });
@@ -262,7 +266,7 @@ HRESULT CEmulatedPort::Exists(BSTR path, VARIANT_BOOL* exists)
         return E_POINTER;
     }
     *exists = VARIANT_FALSE;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         Emulator::Attributes attributes;
         *exists = handset_->stat(handsetPath(path), attributes) == 0 ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
@@ -271,7 +275,7 @@ HRESULT CEmulatedPort::Exists(BSTR path, VARIANT_BOOL* exists)
 
 HRESULT CEmulatedPort::InjectFault(BSTR kind, ULONG value, VARIANT command)
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         Emulator::Fault fault(faultKindFromName(text(kind)), value);
         if (const std::optional<std::uint16_t> code = commandFromVariant(command)) {
             fault = fault.on(*code);
@@ -283,7 +287,7 @@ HRESULT CEmulatedPort::InjectFault(BSTR kind, ULONG value, VARIANT command)
 
 HRESULT CEmulatedPort::ClearFaults()
 {
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         handset_->clearFaults();
         return S_OK;
     });
@@ -310,7 +314,7 @@ HRESULT CEmulatedPort::RequestCount(VARIANT command, LONG* count)
         return E_POINTER;
     }
     *count = 0;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::optional<std::uint16_t> code = commandFromVariant(command);
         const std::lock_guard lock(mutex_);
         if (!code) {
@@ -339,7 +343,7 @@ HRESULT CEmulatedPort::get_LogCount(LONG* pVal)
         return E_POINTER;
     }
     *pVal = 0;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         *pVal = asLong(log_->lines().size());
         return S_OK;
     });
@@ -351,7 +355,7 @@ HRESULT CEmulatedPort::LogLine(LONG index, BSTR* line)
         return E_POINTER;
     }
     *line = nullptr;
-    return guard([&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::vector<std::u16string> lines = log_->lines();
         if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) {
             throw Failure{DISP_E_BADINDEX, L"the log has no line " + std::to_wstring(index)};
@@ -366,7 +370,7 @@ HRESULT CEmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULO
                                    ULONG constant0, ULONG timeout, USHORT* responseLength,
                                    BYTE* response)
 {
-    try {
+    return ComServer::guard(kPortBoundary, [&] {
         {
             const std::lock_guard lock(mutex_);
             if (requestTotal_ < 0x7FFFFFFF) {
@@ -379,11 +383,7 @@ HRESULT CEmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULO
         }
         return port_->SendRequest(requestLength, request, constant1, constant0, timeout,
                                   responseLength, response);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED; // nothing thrown may leave a COM method
-    }
+    });
 }
 
 HRESULT CEmulatedPort::GetService(ULONG selector, ULONG constant0, IUnknown** service)
@@ -404,7 +404,7 @@ HRESULT CEmulatedPort::GetPortId(ULONG* portId)
 HRESULT CEmulatedPort::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static const IID* const supported[] = {&IID_IEmulatedPort};
-    return Vornak::supportsErrorInfo(riid, supported);
+    return ComServer::supportsErrorInfo(riid, supported);
 }
 
 } // namespace VornakTools

@@ -16,14 +16,14 @@
 // the handset's lock and this object's own lock allow.
 #pragma once
 
+#include "comserver/ComObject.h"
+#include "comserver/DualDispatch.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "emulator/Handset.h"
 #include "emulator/LogBook.h"
 #include "platform/ComPtr.h"
-#include "tools/vornak-tools/TypeLibrary.h"
 #include "vornak-tools/VornakTools.h"
-#include "vornak/ComObject.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,10 +36,11 @@
 namespace VornakTools {
 
 class CEmulatedPort final
-    : public Vornak::ComObject<CEmulatedPort, Dispatch<IEmulatedPort, IID_IEmulatedPort>, IDiagPort,
-                               IPortIdentity, IServerPort, ISupportErrorInfo> {
+    : public ComServer::ComObject<CEmulatedPort,
+                                  ComServer::DualDispatch<IEmulatedPort, IID_IEmulatedPort>,
+                                  IDiagPort, IPortIdentity, IServerPort, ISupportErrorInfo> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CEmulatedPort>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CEmulatedPort>> interfaceTable();
 
     // IEmulatedPort
     HRESULT STDMETHODCALLTYPE Seed(BSTR hostDirectory, LONG* entries) override;

@@ -6,8 +6,8 @@
 
 namespace VornakTools {
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace {
 
@@ -30,7 +30,7 @@ CListingEntry::CListingEntry(IUnknown* outer, EntryValues values)
 
 std::span<const InterfaceEntry<CListingEntry>> CListingEntry::interfaceTable()
 {
-    using Dual = Dispatch<IListingEntry, IID_IListingEntry>;
+    using Dual = ComServer::DualDispatch<IListingEntry, IID_IListingEntry>;
     static constexpr InterfaceEntry<CListingEntry> table[] = {
         interfaceEntry<CListingEntry, IListingEntry, Dual>(IID_IListingEntry),
         interfaceEntry<CListingEntry, IDispatch, Dual>(IID_IDispatch),

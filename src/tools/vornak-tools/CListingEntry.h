@@ -4,9 +4,9 @@
 // the listing it came from and needs no lock.
 #pragma once
 
-#include "tools/vornak-tools/TypeLibrary.h"
+#include "comserver/ComObject.h"
+#include "comserver/DualDispatch.h"
 #include "vornak-tools/VornakTools.h"
-#include "vornak/ComObject.h"
 
 #include <span>
 #include <string>
@@ -25,9 +25,10 @@ struct EntryValues {
 };
 
 class CListingEntry final
-    : public Vornak::ComObject<CListingEntry, Dispatch<IListingEntry, IID_IListingEntry>> {
+    : public ComServer::ComObject<CListingEntry,
+                                  ComServer::DualDispatch<IListingEntry, IID_IListingEntry>> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CListingEntry>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CListingEntry>> interfaceTable();
 
     HRESULT STDMETHODCALLTYPE get_Name(BSTR* pVal) override;
     HRESULT STDMETHODCALLTYPE get_Type(ULONG* pVal) override;

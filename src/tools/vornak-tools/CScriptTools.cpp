@@ -1,7 +1,8 @@
 #include "tools/vornak-tools/CScriptTools.h"
 
+#include "comserver/TaskMemory.h"
+#include "diag/HandsetTime.h"
 #include "platform/Bstr.h"
-#include "platform/ComError.h"
 #include "platform/ComPtr.h"
 #include "tools/vornak-tools/CListingEntry.h"
 #include "tools/vornak-tools/Failure.h"
@@ -13,10 +14,12 @@
 
 namespace VornakTools {
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace {
+
+constexpr ComServer::Boundary kBoundary = boundary(CLSID_ScriptTools, IID_IScriptTools);
 
 // `object` asked for `iid`; a caller that handed something else is told
 // `what` it should have handed.
@@ -33,9 +36,7 @@ Platform::ComPtr<T> require(IUnknown* object, REFIID iid, const wchar_t* what)
 // A listing as scripts receive it: its IDispatch, the ITavoEFSEnum dual.
 IDispatch* handOut(IUnknown* listing)
 {
-    Platform::ComPtr<IDispatch> dispatch;
-    Platform::throwIfFailed(Platform::queryInterfaceNoThrow(listing, IID_IDispatch, dispatch));
-    return dispatch.detach();
+    return Platform::queryInterface<IDispatch>(listing, IID_IDispatch).detach();
 }
 
 HRESULT giveText(const std::wstring& text, BSTR* out)
@@ -46,20 +47,6 @@ HRESULT giveText(const std::wstring& text, BSTR* out)
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
-
-// Frees the name a STATSTG record holds.
-class RecordName {
-public:
-    explicit RecordName(STATSTG& record)
-        : record_(record)
-    {}
-    ~RecordName() { CoTaskMemFree(record_.pwcsName); }
-    RecordName(const RecordName&) = delete;
-    RecordName& operator=(const RecordName&) = delete;
-
-private:
-    STATSTG& record_;
-};
 
 // The elements of a storage that is no handset folder, copied into a new
 // TavoEFSEnum, which Vornak.dll provides.
@@ -77,7 +64,7 @@ Platform::ComPtr<ITavoEFSEnum> copyIntoListing(IEnumSTATSTG* elements)
         ULONG fetched = 0;
         HRESULT next = S_OK;
         callPassingErrors([&] { return next = elements->Next(1, &record, &fetched); });
-        const RecordName owner(record);
+        const ComServer::TaskMemory<OLECHAR> owner(record.pwcsName);
         if (next != S_OK || fetched == 0) {
             break;
         }
@@ -86,8 +73,9 @@ Platform::ComPtr<ITavoEFSEnum> copyIntoListing(IEnumSTATSTG* elements)
         callPassingErrors([&] {
             return listing->AddEntry(name.get(), entryTypeOf(record.type), modeOf(record.type),
                                      size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<ULONG>(size),
-                                     secondsOf(record.atime), secondsOf(record.mtime),
-                                     secondsOf(record.ctime));
+                                     Diag::Efs2::secondsOf(record.atime),
+                                     Diag::Efs2::secondsOf(record.mtime),
+                                     Diag::Efs2::secondsOf(record.ctime));
         });
     }
     callPassingErrors([&] { return listing->AddEntryEnd(); });
@@ -102,7 +90,7 @@ CScriptTools::CScriptTools(IUnknown* outer)
 
 std::span<const InterfaceEntry<CScriptTools>> CScriptTools::interfaceTable()
 {
-    using Dual = Dispatch<IScriptTools, IID_IScriptTools>;
+    using Dual = ComServer::DualDispatch<IScriptTools, IID_IScriptTools>;
     static constexpr InterfaceEntry<CScriptTools> table[] = {
         interfaceEntry<CScriptTools, IScriptTools, Dual>(IID_IScriptTools),
         interfaceEntry<CScriptTools, IDispatch, Dual>(IID_IDispatch),
@@ -117,7 +105,7 @@ HRESULT CScriptTools::ListRecursively(IUnknown* folder, IDispatch** listing)
         return E_POINTER;
     }
     *listing = nullptr;
-    return guard(CLSID_ScriptTools, IID_IScriptTools, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const auto efsFolder = require<ITavoEFSFolder>(
             folder, IID_ITavoEFSFolder, L"ListRecursively takes a Vornak.TavoEFSFolder");
         Platform::ComPtr<IUnknown> found;
@@ -133,7 +121,7 @@ HRESULT CScriptTools::ListElements(IUnknown* folder, IDispatch** listing)
         return E_POINTER;
     }
     *listing = nullptr;
-    return guard(CLSID_ScriptTools, IID_IScriptTools, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const auto storage = require<IStorage>(
             folder, IID_IStorage,
             L"ListElements takes a folder: a Vornak.TavoEFSFolder or another IStorage");
@@ -155,7 +143,7 @@ HRESULT CScriptTools::Entry(IUnknown* listing, ULONG index, IDispatch** entry)
         return E_POINTER;
     }
     *entry = nullptr;
-    return guard(CLSID_ScriptTools, IID_IScriptTools, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const auto enumerator = require<ITavoEFSEnum>(
             listing, IID_ITavoEFSEnum, L"Entry takes a listing: a Vornak.TavoEFSEnum");
         Platform::Bstr name;
@@ -173,26 +161,23 @@ HRESULT CScriptTools::Entry(IUnknown* listing, ULONG index, IDispatch** entry)
 
 HRESULT CScriptTools::TypeName(ULONG type, BSTR* name)
 {
-    return guard(CLSID_ScriptTools, IID_IScriptTools,
-                 [&] { return giveText(entryTypeName(type), name); });
+    return ComServer::guard(kBoundary, [&] { return giveText(entryTypeName(type), name); });
 }
 
 HRESULT CScriptTools::ModeText(ULONG mode, BSTR* text)
 {
-    return guard(CLSID_ScriptTools, IID_IScriptTools,
-                 [&] { return giveText(modeText(mode), text); });
+    return ComServer::guard(kBoundary, [&] { return giveText(modeText(mode), text); });
 }
 
 HRESULT CScriptTools::TimeText(ULONG seconds, BSTR* text)
 {
-    return guard(CLSID_ScriptTools, IID_IScriptTools,
-                 [&] { return giveText(timeText(seconds), text); });
+    return ComServer::guard(kBoundary, [&] { return giveText(timeText(seconds), text); });
 }
 
 HRESULT CScriptTools::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static const IID* const supported[] = {&IID_IScriptTools};
-    return Vornak::supportsErrorInfo(riid, supported);
+    return ComServer::supportsErrorInfo(riid, supported);
 }
 
 } // namespace VornakTools

@@ -13,19 +13,20 @@
 // what they are handed within the call.
 #pragma once
 
-#include "tools/vornak-tools/TypeLibrary.h"
+#include "comserver/ComObject.h"
+#include "comserver/DualDispatch.h"
 #include "vornak-tools/VornakTools.h"
-#include "vornak/ComObject.h"
 
 #include <span>
 
 namespace VornakTools {
 
 class CScriptTools final
-    : public Vornak::ComObject<CScriptTools, Dispatch<IScriptTools, IID_IScriptTools>,
-                               ISupportErrorInfo> {
+    : public ComServer::ComObject<CScriptTools,
+                                  ComServer::DualDispatch<IScriptTools, IID_IScriptTools>,
+                                  ISupportErrorInfo> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CScriptTools>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CScriptTools>> interfaceTable();
 
     // IScriptTools
     HRESULT STDMETHODCALLTYPE ListRecursively(IUnknown* folder, IDispatch** listing) override;

@@ -1,7 +1,7 @@
 #include "tools/vornak-tools/CSerialPort.h"
 
+#include "platform/UniqueAny.h"
 #include "tools/vornak-tools/Failure.h"
-#include "vornak/ErrorInfo.h"
 
 #include <stdexcept>
 #include <string>
@@ -10,10 +10,13 @@
 
 namespace VornakTools {
 
-using Vornak::InterfaceEntry;
-using Vornak::interfaceEntry;
+using ComServer::InterfaceEntry;
+using ComServer::interfaceEntry;
 
 namespace {
+
+constexpr ComServer::Boundary kBoundary = boundary(CLSID_SerialPort, IID_ISerialPort);
+constexpr ComServer::Boundary kPortBoundary = boundary(CLSID_SerialPort, IID_IDiagPort);
 
 constexpr HRESULT kNotOpen = HRESULT_FROM_WIN32(ERROR_NOT_READY);
 
@@ -25,12 +28,11 @@ std::wstring widen(std::string_view text)
 // The system's own sentence for a Windows error, without its line break.
 std::wstring systemMessage(DWORD error)
 {
-    wchar_t* buffer = nullptr;
+    Platform::UniqueNull<wchar_t*, &LocalFree> buffer;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
-    LocalFree(buffer);
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring text = length != 0 ? std::wstring(buffer.get(), length) : std::wstring();
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
         text.pop_back();
     }
@@ -98,7 +100,7 @@ CSerialPort::~CSerialPort() = default;
 
 std::span<const InterfaceEntry<CSerialPort>> CSerialPort::interfaceTable()
 {
-    using Dual = Dispatch<ISerialPort, IID_ISerialPort>;
+    using Dual = ComServer::DualDispatch<ISerialPort, IID_ISerialPort>;
     static constexpr InterfaceEntry<CSerialPort> table[] = {
         interfaceEntry<CSerialPort, ISerialPort, Dual>(IID_ISerialPort),
         interfaceEntry<CSerialPort, IDispatch, Dual>(IID_IDispatch),
@@ -110,7 +112,7 @@ std::span<const InterfaceEntry<CSerialPort>> CSerialPort::interfaceTable()
 
 HRESULT CSerialPort::Open(BSTR port)
 {
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const Transport::SerialSettings settings = settingsFrom(port);
         const std::lock_guard lock(mutex_);
         // A COM port has one owner at a time: the line held so far goes
@@ -129,7 +131,7 @@ HRESULT CSerialPort::Open(BSTR port)
 
 HRESULT CSerialPort::Close()
 {
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::lock_guard lock(mutex_);
         closeLocked();
         return S_OK;
@@ -156,7 +158,7 @@ HRESULT CSerialPort::get_IsOpen(VARIANT_BOOL* pVal)
     if (pVal == nullptr) {
         return E_POINTER;
     }
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::lock_guard lock(mutex_);
         *pVal = line_ ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
@@ -169,7 +171,7 @@ HRESULT CSerialPort::get_Device(BSTR* pVal)
         return E_POINTER;
     }
     *pVal = nullptr;
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         std::wstring device;
         {
             const std::lock_guard lock(mutex_);
@@ -185,7 +187,7 @@ HRESULT CSerialPort::get_Baud(LONG* pVal)
     if (pVal == nullptr) {
         return E_POINTER;
     }
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::lock_guard lock(mutex_);
         *pVal = settings_.device.empty() ? 0 : static_cast<LONG>(settings_.baud);
         return S_OK;
@@ -197,7 +199,7 @@ HRESULT CSerialPort::readCounter(double* out, std::uint64_t Counters::*counter)
     if (out == nullptr) {
         return E_POINTER;
     }
-    return guard(CLSID_SerialPort, IID_ISerialPort, [&] {
+    return ComServer::guard(kBoundary, [&] {
         const std::lock_guard lock(mutex_);
         *out = static_cast<double>(countersLocked().*counter);
         return S_OK;
@@ -228,7 +230,7 @@ HRESULT CSerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG
                                  ULONG constant0, ULONG timeout, USHORT* responseLength,
                                  BYTE* response)
 {
-    return guard(CLSID_SerialPort, IID_IDiagPort, [&] {
+    return ComServer::guard(kPortBoundary, [&] {
         const std::lock_guard lock(mutex_);
         if (!line_) {
             throw Failure{kNotOpen, L"the serial port is not open: call Open first"};
@@ -261,7 +263,7 @@ HRESULT CSerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG
 HRESULT CSerialPort::InterfaceSupportsErrorInfo(REFIID riid)
 {
     static const IID* const supported[] = {&IID_ISerialPort, &IID_IDiagPort};
-    return Vornak::supportsErrorInfo(riid, supported);
+    return ComServer::supportsErrorInfo(riid, supported);
 }
 
 } // namespace VornakTools

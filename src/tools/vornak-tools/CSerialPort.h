@@ -10,14 +10,14 @@
 // or replaced under a request in flight; Close waits for that request.
 #pragma once
 
+#include "comserver/ComObject.h"
+#include "comserver/DualDispatch.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "platform/ComPtr.h"
-#include "tools/vornak-tools/TypeLibrary.h"
 #include "transport/SerialLine.h"
 #include "transport/SerialPort.h"
 #include "vornak-tools/VornakTools.h"
-#include "vornak/ComObject.h"
 
 #include <mutex>
 #include <span>
@@ -25,10 +25,11 @@
 namespace VornakTools {
 
 class CSerialPort final
-    : public Vornak::ComObject<CSerialPort, Dispatch<ISerialPort, IID_ISerialPort>, IDiagPort,
-                               ISupportErrorInfo> {
+    : public ComServer::ComObject<CSerialPort,
+                                  ComServer::DualDispatch<ISerialPort, IID_ISerialPort>, IDiagPort,
+                                  ISupportErrorInfo> {
 public:
-    static std::span<const Vornak::InterfaceEntry<CSerialPort>> interfaceTable();
+    static std::span<const ComServer::InterfaceEntry<CSerialPort>> interfaceTable();
 
     // ISerialPort
     HRESULT STDMETHODCALLTYPE Open(BSTR port) override;

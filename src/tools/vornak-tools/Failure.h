@@ -1,65 +1,59 @@
-// How the methods of the module's classes fail: their bodies throw Failure
-// (or _com_error for a call into another object that failed), and a guard
-// turns what they throw into an HRESULT with error information.
+// How the methods of the module's classes fail. Their bodies throw Failure,
+// with words of their own, or PassedOn, for another object's failure that the
+// caller is to read as that object told it; both are the module's own types
+// in the one guard (comserver/Guard.h), which also takes what else a body
+// throws (a _com_error, no memory) and turns it into an HRESULT.
 #pragma once
 
+#include "comserver/Guard.h"
 #include "platform/Com.h"
-#include "vornak/ErrorInfo.h"
+#include "platform/ComPtr.h"
 
-#include <new>
+#include <optional>
 #include <string>
 
 namespace VornakTools {
 
-// Thrown by the methods' bodies; their guard reports it as error information.
 struct Failure {
     HRESULT hr;
     std::wstring description;
     DWORD helpContext = 0;
 };
 
-// Calls another object and throws the failure of the call as a _com_error
-// that carries the error information the object left on this thread. The
-// thread's information is cleared first, so none of it is stale.
+// A failure of another object, with the error information it left.
+struct PassedOn {
+    HRESULT hr;
+    Platform::ComPtr<IErrorInfo> info;
+};
+
+// Calls another object and throws its failure as PassedOn. The thread's
+// error information is cleared first, so none of it is stale.
 template <class Call>
 void callPassingErrors(Call&& call)
 {
     SetErrorInfo(0, nullptr);
     const HRESULT hr = call();
     if (FAILED(hr)) {
-        IErrorInfo* info = nullptr;
-        if (GetErrorInfo(0, &info) != S_OK) {
-            info = nullptr;
+        PassedOn failure{hr, nullptr};
+        if (GetErrorInfo(0, failure.info.put()) != S_OK) {
+            failure.info.reset();
         }
-        // _com_error takes over the reference.
-        throw _com_error(hr, info, false);
+        throw failure;
     }
 }
 
-// Runs a method's body, a callable returning an HRESULT. A Failure is
-// recorded for `clsid` and `iid`; a _com_error is returned with its own error
-// information, untouched, so that the caller reads what the failing object
-// said; anything else is E_OUTOFMEMORY or E_UNEXPECTED.
-template <class Body>
-HRESULT guard(REFCLSID clsid, REFIID iid, Body&& body) noexcept
+// The hook of the module's boundaries: a Failure is recorded for the
+// boundary's class, a PassedOn hands its own error information on untouched.
+std::optional<HRESULT> reportToolFailure(const ComServer::Boundary& boundary) noexcept;
+
+// The boundary of a method of `clsid` that records its failures for `iid`:
+// no memory is E_OUTOFMEMORY, any other exception E_UNEXPECTED.
+constexpr ComServer::Boundary
+boundary(const CLSID& clsid, const IID& iid,
+         std::optional<HRESULT> (*ownExceptions)(const ComServer::Boundary&) noexcept =
+             &reportToolFailure)
 {
-    try {
-        return body();
-    } catch (const Failure& failure) {
-        return Vornak::reportError(clsid, failure.description.c_str(), failure.helpContext, iid,
-                                   failure.hr);
-    } catch (const _com_error& error) {
-        IErrorInfo* info = error.ErrorInfo(); // a new reference, or null
-        SetErrorInfo(0, info);
-        if (info != nullptr) {
-            info->Release();
-        }
-        return error.Error();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return Vornak::reportError(clsid, L"", 0, iid, E_UNEXPECTED);
-    }
+    return {&clsid, &iid, E_UNEXPECTED, E_OUTOFMEMORY, ownExceptions};
 }
 
 } // namespace VornakTools

@@ -21,11 +21,9 @@ std::wstring timeText(std::uint32_t seconds);
 DATE timeDate(std::uint32_t seconds);
 
 // The handset's numbers for a STATSTG record that a storage other than a
-// handset folder gave: the entry type of its element type, a mode holding
-// only the type bits, and times as seconds (0 for a time before 1970, the
-// largest for one beyond what 32 bits hold).
+// handset folder gave: the entry type of its element type and a mode holding
+// only the type bits (Diag::Efs2::secondsOf gives its times).
 std::uint32_t entryTypeOf(DWORD storageType);
 std::uint32_t modeOf(DWORD storageType);
-std::uint32_t secondsOf(const FILETIME& time);
 
 } // namespace VornakTools

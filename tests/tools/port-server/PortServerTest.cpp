@@ -2,10 +2,10 @@
 // starts VornakPortServer.exe, every object comes back as a proxy, and the
 // handset, its faults and the port's log live in the server's process, where
 // the test reaches them through IPortServerControl.
-#include "com/ComTest.h"
 #include "diag/Efs2.h"
 #include "efs/File.h"
 #include "platform/LocalServer.h"
+#include "support/ComTest.h"
 
 #include <PortServerControl.h>
 

@@ -1,8 +1,8 @@
 // Vornak.EmulatedPort of VornakTools.dll under Wine's COM runtime: the port
 // interfaces Vornak calls, the values scripts hand it, and its faults met by
 // real requests. tests/script/EmulatedPort.js drives it by name as a script.
-#include "com/ComTest.h"
 #include "diag/Efs2.h"
+#include "support/ComTest.h"
 #include "vornak-tools/VornakTools.h"
 
 #include <thread>

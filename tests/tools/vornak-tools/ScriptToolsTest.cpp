@@ -2,7 +2,7 @@
 // fail, a storage that is no handset folder listed, and the words for types,
 // modes and times. tests/script/FolderListing.js lists handset folders
 // through it as a script does.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 #include "vornak-tools/VornakTools.h"
 
 #include <map>

@@ -2,7 +2,7 @@
 // handset at the far end of a COM port. The handset is the emulator served on
 // a pseudo-terminal by the native vornak-efs, which the test fixture links as
 // a COM port of the prefix and names in VORNAK_TEST_HANDSET_PORT.
-#include "com/ComTest.h"
+#include "support/ComTest.h"
 #include "vornak-tools/VornakTools.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 
 #include "diag/EFSClose.h"
 #include "diag/EFSOpen.h"
+#include "comserver/ComObject.h"
 #include "diag/ReservedSlots.h"
 #include "efs/File.h"
 #include "mem/RefCount.h"
@@ -366,31 +367,30 @@ namespace {
 // A port whose log fails by throwing a C++ exception from one of the calls
 // that reach it; it passes requests on to the emulated handset.
 class ThrowingLogPort final
-    : public Platform::ComBase<ThrowingLogPort, IDiagPort, IServerPort, ILogSink> {
+    : public ComServer::ComObject<ThrowingLogPort, IDiagPort, IServerPort, ILogSink> {
 public:
     enum class Thrower { QueryInterface, GetLog, LogMessage };
 
-    static Platform::ComPtr<ThrowingLogPort> create(IDiagPort* inner, Thrower thrower)
-    {
-        return Platform::ComPtr<ThrowingLogPort>::attach(new ThrowingLogPort(inner, thrower));
-    }
+    ThrowingLogPort(IDiagPort* inner, Thrower thrower)
+        : inner_(inner)
+        , thrower_(thrower)
+    {}
 
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<ThrowingLogPort>> interfaceTable()
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort)) {
-            return static_cast<IDiagPort*>(this);
-        }
-        if (IsEqualIID(iid, IID_IServerPort)) {
-            return static_cast<IServerPort*>(this);
-        }
-        return IsEqualIID(iid, IID_ILogSink) ? static_cast<ILogSink*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<ThrowingLogPort> table[] = {
+            ComServer::interfaceEntry<ThrowingLogPort, IDiagPort>(IID_IDiagPort),
+            ComServer::interfaceEntry<ThrowingLogPort, IServerPort>(IID_IServerPort),
+            ComServer::interfaceEntry<ThrowingLogPort, ILogSink>(IID_ILogSink),
+        };
+        return table;
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (thrower_ == Thrower::QueryInterface && IsEqualIID(iid, IID_IServerPort)) {
             throw std::runtime_error("QueryInterface");
         }
-        return ComBase::QueryInterface(iid, object);
+        return ComObject::QueryInterface(iid, object);
     }
     VORNAK_RESERVED_SLOTS_1_TO_20
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG length, const BYTE* request, ULONG constant1,
@@ -411,11 +411,6 @@ public:
     HRESULT STDMETHODCALLTYPE LogMessage(BSTR) override { throw std::runtime_error("LogMessage"); }
 
 private:
-    ThrowingLogPort(IDiagPort* inner, Thrower thrower)
-        : inner_(inner)
-        , thrower_(thrower)
-    {}
-
     Platform::ComPtr<IDiagPort> inner_;
     Thrower thrower_;
 };
@@ -430,7 +425,7 @@ TEST_F(FileTest, ALogThatThrowsDoesNotStopTheRetry)
     addFile(u"/f", patterned(100));
     for (const Thrower thrower : {Thrower::QueryInterface, Thrower::GetLog, Thrower::LogMessage}) {
         SCOPED_TRACE(static_cast<int>(thrower));
-        auto throwing = ThrowingLogPort::create(port.get(), thrower);
+        auto throwing = ThrowingLogPort::make(port.get(), thrower);
         const std::int32_t fd =
             Diag::Efs::Open(port.get(), kTimeout, kSubsys).Execute(u"/f", Efs2::kOpenReadOnly, 0);
         FilePointer file = fileOn(fd, static_cast<IDiagPort*>(throwing.get()));

@@ -2,6 +2,7 @@
 // port server, started through the platform seam.
 #include "EfsTest.h"
 
+#include "comserver/ComObject.h"
 #include "efs/ItemFile.h"
 #include "emulator/PortServer.h"
 #include "platform/LocalServer.h"
@@ -15,18 +16,19 @@ using Platform::ComPtr;
 
 // An IServerPort in front of another that remembers the selectors asked for.
 // It can hand out itself as the service: an object without IItemService.
-class SelectorSpy final : public Platform::ComBase<SelectorSpy, IPortIdentity, IServerPort> {
+class SelectorSpy final : public ComServer::ComObject<SelectorSpy, IPortIdentity, IServerPort> {
 public:
     explicit SelectorSpy(IUnknown* port)
     {
         Platform::queryInterfaceNoThrow(port, IID_IServerPort, inner_);
     }
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<SelectorSpy>> interfaceTable()
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortIdentity)) {
-            return static_cast<IPortIdentity*>(this);
-        }
-        return IsEqualIID(iid, IID_IServerPort) ? static_cast<IServerPort*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<SelectorSpy> table[] = {
+            ComServer::interfaceEntry<SelectorSpy, IPortIdentity>(IID_IPortIdentity),
+            ComServer::interfaceEntry<SelectorSpy, IServerPort>(IID_IServerPort),
+        };
+        return table;
     }
     HRESULT STDMETHODCALLTYPE GetPortId(ULONG* id) override
     {
@@ -63,11 +65,10 @@ private:
 class ItemFileTest : public EfsTest::HandsetFixture {
 protected:
     ItemFileTest()
-        : spy(new SelectorSpy(device.get()))
+        : spy(SelectorSpy::make(device.get()))
     {
-        server->addPort(static_cast<IPortIdentity*>(spy));
+        server->addPort(static_cast<IPortIdentity*>(spy.get()));
     }
-    ~ItemFileTest() override { spy->Release(); }
 
     Rc::Pointer<Efs::FileBase> item(const char16_t* path, std::uint8_t subsys = kSubsys)
     {
@@ -90,7 +91,7 @@ protected:
         return S_OK;
     }
 
-    SelectorSpy* spy;
+    ComPtr<SelectorSpy> spy;
     ComPtr<Emulator::PortServer> server = Emulator::PortServer::create();
     Platform::LocalServerOverride localServer{[this](REFCLSID clsid, IUnknown** started) {
         EXPECT_TRUE(IsEqualGUID(clsid, CLSID_PortServer));
@@ -178,8 +179,8 @@ namespace {
 // object, each call answering as told: S_OK with an object, S_OK with none,
 // or a failure.
 class ScriptedServer final
-    : public Platform::ComBase<ScriptedServer, IPortServer, IPortDirectory, IServerPort,
-                               IItemService> {
+    : public ComServer::ComObject<ScriptedServer, IPortServer, IPortDirectory, IServerPort,
+                                  IItemService> {
 public:
     enum class Step { GetPortDirectory, GetPort, GetService, StatItem, PutItem };
     static constexpr HRESULT kFailure = static_cast<HRESULT>(0x80070005u); // access denied
@@ -189,18 +190,15 @@ public:
         , returnsNull_(returnsNull)
     {}
 
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<ScriptedServer>> interfaceTable()
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPortServer)) {
-            return static_cast<IPortServer*>(this);
-        }
-        if (IsEqualIID(iid, IID_IPortDirectory)) {
-            return static_cast<IPortDirectory*>(this);
-        }
-        if (IsEqualIID(iid, IID_IServerPort)) {
-            return static_cast<IServerPort*>(this);
-        }
-        return IsEqualIID(iid, IID_IItemService) ? static_cast<IItemService*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<ScriptedServer> table[] = {
+            ComServer::interfaceEntry<ScriptedServer, IPortServer>(IID_IPortServer),
+            ComServer::interfaceEntry<ScriptedServer, IPortDirectory>(IID_IPortDirectory),
+            ComServer::interfaceEntry<ScriptedServer, IServerPort>(IID_IServerPort),
+            ComServer::interfaceEntry<ScriptedServer, IItemService>(IID_IItemService),
+        };
+        return table;
     }
 
     VORNAK_RESERVED_SLOTS_1_TO_17
@@ -274,8 +272,7 @@ TEST_F(ItemFileTest, EveryStepOfTheServerFailingOrAnsweringNothing)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.step) * 2 + c.returnsNull);
-        ComPtr<ScriptedServer> scripted =
-            ComPtr<ScriptedServer>::attach(new ScriptedServer(c.step, c.returnsNull));
+        ComPtr<ScriptedServer> scripted = ScriptedServer::make(c.step, c.returnsNull);
         Platform::LocalServerOverride serving([&](REFCLSID, IUnknown** started) {
             *started = static_cast<IPortServer*>(scripted.get());
             (*started)->AddRef();

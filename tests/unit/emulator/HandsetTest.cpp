@@ -4,7 +4,7 @@
 // commands, in the round trip test.
 #include "support/Packet.h"
 
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "emulator/Handset.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // whole-file access by host path.
 #include "support/Packet.h"
 
-#include "emulator/DeviceError.h"
+#include "diag/DeviceError.h"
 #include "emulator/Handset.h"
 #include "emulator/Seed.h"
 

@@ -9,6 +9,7 @@
 // VORNAK_SOAK_SEED change the run (scripts/soak runs it long).
 #if !defined(_WIN32)
 
+#include "comserver/ComObject.h"
 #include "diag/CEFSException.h"
 #include "diag/EFSLStat.h"
 #include "diag/EFSMkDir.h"
@@ -17,7 +18,6 @@
 #include "diag/ReservedSlots.h"
 #include "efs/EFSDir.h"
 #include "efs/File.h"
-#include "platform/ComBase.h"
 #include "support/HostileLine.h"
 #include "transport/PtyHandsetServer.h"
 #include "transport/SerialPort.h"
@@ -83,15 +83,17 @@ Emulator::FileSystem handsetFiles()
 }
 
 // A port in front of the serial port that measures each call against its timeout.
-class TimedPort final : public Platform::ComBase<TimedPort, IDiagPort> {
+class TimedPort final : public ComServer::ComObject<TimedPort, IDiagPort> {
 public:
     explicit TimedPort(IDiagPort* inner)
         : inner_(inner)
     {}
-    void* interfaceFor(REFIID iid)
+    static std::span<const ComServer::InterfaceEntry<TimedPort>> interfaceTable()
     {
-        const bool diag = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDiagPort);
-        return diag ? static_cast<IDiagPort*>(this) : nullptr;
+        static constexpr ComServer::InterfaceEntry<TimedPort> table[] = {
+            ComServer::interfaceEntry<TimedPort, IDiagPort>(IID_IDiagPort),
+        };
+        return table;
     }
     VORNAK_RESERVED_SLOTS_1_TO_3
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG length, const BYTE* request, ULONG constant1,
@@ -242,7 +244,7 @@ TEST_F(HostileLineTest, EveryOperationIsExactOrFailsClearlyAndTheNextWorks)
     const std::uint64_t seed = fromEnvironment("VORNAK_SOAK_SEED", 1);
     TestSupport::HostileLine line(server.slavePath(), seed, damage(false), damage(true));
     serial = Transport::SerialPort::open({line.clientDevice(), 115200});
-    port = Platform::ComPtr<IDiagPort>::attach(new TimedPort(serial.get()));
+    port = TimedPort::make<IDiagPort>(serial.get());
 
     std::mt19937_64 random(seed);
     std::size_t failed = 0;
