@@ -32,6 +32,10 @@ enum EfsErrorCode : std::uint32_t {
     EFSERR_PORT_COM = 533,            // the port call failed with a COM error, or no port
     EFSERR_PORT_OTHER = 534,          // the port call failed otherwise
     EFSERR_READ_OFFSET = 539,         // READ response for another offset
+    // The later commands, which the handset may lack.
+    EFSERR_REFUSED = 540,        // the handset answered bad command, parameters or length
+    EFSERR_WRONG_SEQUENCE = 541, // the response repeats another sequence number
+    EFSERR_ITEM_TOO_LARGE = 542, // PUT of more than 1024 bytes, or GET of more asked for
 };
 
 class CEFSException {

@@ -1,5 +1,6 @@
 #include "diag/EFSDiag.h"
 
+#include "diag/General.h"
 #include "lang/Transcode.h"
 #include "platform/ComError.h"
 
@@ -14,6 +15,7 @@ constexpr std::uint32_t kPortComErrorLine = 77;
 constexpr std::uint32_t kPortOtherErrorLine = 81;
 constexpr std::uint32_t kTooShortLine = 89;
 constexpr std::uint32_t kErrorResponseLine = 100;
+constexpr std::uint32_t kRefusedLine = 103;
 constexpr std::uint32_t kUnexpectedResponseLine = 104;
 constexpr std::uint32_t kBadLengthLine = 111;
 constexpr std::uint32_t kDeviceErrorLine = 116;
@@ -26,11 +28,26 @@ bool isErrorResponseHeader(const std::uint8_t* packet)
            Diag::LittleEndian::read16(packet + 2) == ErrorResponse;
 }
 
+// A bad command, parameters or length answer that echoes `request`: the
+// code, then as much of the request as came back, the header at least.
+bool isRefusalOf(const std::uint8_t* request, std::size_t requestLength,
+                 const std::uint8_t* response, std::size_t length)
+{
+    const std::size_t echoed = length - 1;
+    return Diag::General::isRefusal(response[0]) && echoed >= Diag::Efs2::kHeaderSize &&
+           echoed <= requestLength && std::memcmp(response + 1, request, echoed) == 0;
+}
+
 } // namespace
 
 CEFSCmd::~CEFSCmd() = default;
 
 CEFSRsp::~CEFSRsp() = default;
+
+bool CEFSRsp::RecognizesRefusal() const
+{
+    return false;
+}
 
 std::uint32_t CEFSRsp::GetErrorResponseErrno(std::uint16_t length)
 {
@@ -119,6 +136,12 @@ std::uint16_t CommandBase::Transact(CEFSCmd& request, std::int16_t requestLength
             if (deviceError != 0) {
                 throw CEFSException(deviceError, kErrorResponseLine, kFile);
             }
+            if (response.RecognizesRefusal() && length <= response.GetCapacity() &&
+                requestLength > 0 &&
+                isRefusalOf(requestBytes, static_cast<std::size_t>(requestLength), responseBytes,
+                            length)) {
+                throw CEFSException("", EFSERR_REFUSED, kRefusedLine, kFile);
+            }
             throw CEFSException("", EFSERR_UNEXPECTED_RESPONSE, kUnexpectedResponseLine, kFile);
         }
     }
@@ -129,6 +152,14 @@ std::uint16_t CommandBase::Transact(CEFSCmd& request, std::int16_t requestLength
         throw CEFSException(deviceError, kDeviceErrorLine, kFile);
     }
     return length;
+}
+
+void SequencedCommandBase::CheckSequence(std::uint16_t sent, std::uint16_t answered,
+                                         const char* command, std::uint32_t line, const char* file)
+{
+    if (answered != sent) {
+        throw CEFSException(command, EFSERR_WRONG_SEQUENCE, line, file);
+    }
 }
 
 } // namespace Diag::Efs::Commands

@@ -36,6 +36,11 @@ public:
     virtual std::uint8_t* GetPacket() = 0;
     // Whether `length` received bytes make a response of this command.
     virtual bool IsValidLength(std::uint16_t length) const = 0;
+    // Whether a refusal (bad command, parameters or length, with the request
+    // echoed) fails the transaction as such, rather than as an unexpected
+    // response. Only the commands that a handset may lack say so; their
+    // buffers hold the echo of their longest request.
+    virtual bool RecognizesRefusal() const;
 
     // The error number of an error response of `length` bytes; 0 when the
     // buffer holds no error response or one too short to carry a number.
@@ -112,6 +117,12 @@ public:
 
 protected:
     template <std::size_t Offset>
+    std::uint16_t get16() const
+    {
+        static_assert(Offset + 2 <= Capacity);
+        return LittleEndian::read16(&packet_[Offset]);
+    }
+    template <std::size_t Offset>
     std::uint32_t get32() const
     {
         static_assert(Offset + 4 <= Capacity);
@@ -133,6 +144,42 @@ public:
 
 // A response that carries nothing but its error number.
 using ErrnoResponse = FixedResponse<8, 4>;
+
+// The buffer a refusable response needs: its longest answer, or a refusal of
+// the longest request: one byte and the echo.
+constexpr std::uint16_t refusalCapacity(std::size_t size, std::size_t requestSize)
+{
+    return static_cast<std::uint16_t>(size > requestSize + 1 ? size : requestSize + 1);
+}
+
+// The response of a command that a handset may lack (every command beyond
+// the thirteen): a refusal of it fails the transaction with
+// EFSERR_REFUSED.
+template <std::uint16_t Capacity>
+class RefusableResponse : public ResponsePacket<Capacity> {
+public:
+    bool RecognizesRefusal() const final { return true; }
+};
+
+// A refusable response of exactly Size bytes with its error number at
+// ErrnoOffset, for a request of at most RequestSize bytes.
+template <std::uint16_t Size, std::size_t ErrnoOffset, std::size_t RequestSize>
+class RefusableFixedResponse : public RefusableResponse<refusalCapacity(Size, RequestSize)> {
+public:
+    std::uint32_t GetErrno() const final { return this->template get32<ErrnoOffset>(); }
+    bool IsValidLength(std::uint16_t length) const final { return length == Size; }
+};
+
+template <std::size_t RequestSize>
+using RefusableErrnoResponse = RefusableFixedResponse<8, 4, RequestSize>;
+
+// The response of a later command: the request's sequence number at 4, the
+// error number at 6, then Size - 10 bytes of fields.
+template <std::uint16_t Size, std::size_t RequestSize>
+class SequencedResponse : public RefusableFixedResponse<Size, 6, RequestSize> {
+public:
+    std::uint16_t GetSequence() const { return this->template get16<4>(); }
+};
 
 } // namespace Diag::Efs
 
@@ -174,6 +221,24 @@ private:
     Platform::ComPtr<IDiagPort> port_;
     std::uint32_t timeout_;
     std::uint8_t subsystemId_;
+};
+
+// The base of the later commands, whose requests carry a sequence number
+// that the response must repeat. One transaction numbers its requests 1, 2,
+// ... and wraps after 65535.
+class SequencedCommandBase : public CommandBase {
+public:
+    using CommandBase::CommandBase;
+
+protected:
+    std::uint16_t NextSequence() { return ++sequence_; }
+    // Throws CEFSException EFSERR_WRONG_SEQUENCE with `command` as message,
+    // recorded at `file` and `line`, unless `answered` is `sent`.
+    static void CheckSequence(std::uint16_t sent, std::uint16_t answered, const char* command,
+                              std::uint32_t line, const char* file);
+
+private:
+    std::uint16_t sequence_ = 0;
 };
 
 } // namespace Diag::Efs::Commands

@@ -21,6 +21,7 @@ constexpr ModeType kModeTypes[] = {
     {kModeBlockDevice, 'b', "block device"},
     {kModeFifo, 'p', "pipe"},
     {kModeSocket, 's', "socket"},
+    {kModeItemFile, 'i', "item file"},
 };
 constexpr ModeType kUnknownType = {0, '?', "unknown type"};
 

@@ -4,7 +4,6 @@
 #include "emulator/LogSink.h"
 
 #include <chrono>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -100,7 +99,8 @@ HRESULT EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULON
     }
     Exchange exchange;
     try {
-        exchange = handset_->exchange(std::span<const std::uint8_t>(request, requestLength));
+        exchange = handset_->exchange(std::span<const std::uint8_t>(request, requestLength),
+                                      std::span<std::uint8_t>(response, capacity));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -120,13 +120,10 @@ HRESULT EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULON
             break;
         }
     }
-    if (exchange.response.size() > capacity) {
+    if (exchange.length > capacity) {
         return kResponseTooLarge;
     }
-    if (!exchange.response.empty()) {
-        std::memcpy(response, exchange.response.data(), exchange.response.size());
-    }
-    *responseLength = static_cast<USHORT>(exchange.response.size());
+    *responseLength = static_cast<USHORT>(exchange.length);
     return S_OK;
 }
 

@@ -3,11 +3,10 @@
 //
 // Some faults change the response to a request the handset has carried out
 // (stale offset, foreign descriptor, truncated or oversized response, the
-// header of another command, a name
-// listed in place of the real one, a listing that never ends, added
-// latency). The others stand in for the response, and the handset never sees
-// the request: an error response, a port failure, an exception thrown from
-// the port, a port that does not answer.
+// header of another command, a name listed in place of the real one, a listing
+// that never ends, added latency). The others stand in for the response, and
+// the handset never sees the request: an error response, a port failure, an
+// exception thrown from the port, a port that does not answer.
 #pragma once
 
 #include "diag/Efs2.h"
@@ -16,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace Emulator {
 

@@ -1,11 +1,14 @@
-// An emulated handset: answers EFS2 requests from its in-memory file system,
-// byte for byte as a device lays out its responses, with the device's error
-// numbers, its descriptor and directory-handle tables, and a script of faults.
+// An emulated handset: answers the whole diagnostic protocol as a device
+// does. EFS2 requests (the subsystem dispatch on subsystem 19 or 62) go to its
+// file system (FileCommands); the general requests that clients send at
+// start-up are answered for real (GeneralCommands); anything else gets "bad
+// command" with the request echoed, never an EFS2 packet.
 //
-// Requests it cannot parse, unknown commands and foreign subsystems get the
-// error response (75, subsystem, 28, 0, then EINVAL). A response to a known
-// command always repeats the request's four header bytes, also when it
-// carries a device error.
+// It answers into a buffer of its own, sized for its longest response, and
+// copies the answer into the caller's buffer: a request costs no heap
+// allocation (the file system's own growth aside: a new name, a file's
+// bytes, a listing's snapshot). A script of faults can change or replace any
+// answer.
 //
 // Every public function takes the handset's one lock, so any number of ports
 // and threads may share a handset. Nothing is global: each handset is
@@ -13,7 +16,9 @@
 #pragma once
 
 #include "emulator/Fault.h"
+#include "emulator/FileCommands.h"
 #include "emulator/FileSystem.h"
+#include "emulator/GeneralCommands.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,20 +34,17 @@ namespace Emulator {
 
 // What one request comes to on its way through the port.
 struct Exchange {
-    std::vector<std::uint8_t> response;
+    // The length of the response, whether or not it fitted the caller's buffer.
+    std::size_t length = 0;
     // A fault for the port to act out (latency, failure, exception, silence).
     std::optional<Fault> portFault;
 };
 
 class Handset {
 public:
-    // The values HELLO answers with.
-    static constexpr std::uint32_t kPacketWindow = 0x100000;
-    static constexpr std::uint32_t kByteWindow = 0x100000;
-    static constexpr std::uint32_t kVersion = 1;
-    static constexpr std::uint32_t kFeatureBits = 0;
-    static constexpr std::uint32_t kMaxSymlinkDepth = 0; // the handset keeps no links
-    static constexpr std::uint32_t kMounts = 1;
+    // The longest request the handset takes; a longer one is refused as "bad
+    // length" with its first kMaxRequest bytes echoed.
+    static constexpr std::size_t kMaxRequest = 4096;
 
     // A handset whose EFS is `fileSystem`, with no descriptor open and no fault queued.
     explicit Handset(FileSystem fileSystem = FileSystem());
@@ -51,10 +53,14 @@ public:
     ~Handset();
 
     // One request as the port carries it: the handset's response, changed or
-    // replaced by the first queued fault that applies to it.
-    Exchange exchange(std::span<const std::uint8_t> request);
-    // The handset's response to one request; faults play no part.
+    // replaced by the first queued fault that applies to it, copied into
+    // `response` when it fits there (and else not at all).
+    Exchange exchange(std::span<const std::uint8_t> request, std::span<std::uint8_t> response);
+    // The handset's response to one request, faults aside, as a new vector.
     std::vector<std::uint8_t> respond(std::span<const std::uint8_t> request);
+    // The room that holds any response the handset sends, faults that
+    // lengthen it included.
+    std::size_t responseCapacity() const { return buffer_.size(); }
 
     // Adds a fault at the end of the script.
     void queueFault(const Fault& fault);
@@ -70,7 +76,7 @@ public:
     // Whole files by host path (UTF-16, stored as the client sends it), for
     // the item service: 0 or a device error number.
     std::uint32_t readFile(std::u16string_view path, std::vector<std::uint8_t>& bytes) const;
-    // Creates the file (mode 0666) or replaces its content.
+    // Creates the file (mode 0666) or replaces its content, or an item file's.
     std::uint32_t writeFile(std::u16string_view path, std::span<const std::uint8_t> bytes);
     std::uint32_t stat(std::u16string_view path, Attributes& attributes) const;
 
@@ -79,58 +85,20 @@ public:
     decltype(auto) edit(Change&& change)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        return change(fileSystem_);
+        return change(files_.fileSystem());
     }
 
 private:
-    struct OpenFile {
-        NodePtr file;
-        std::uint32_t flags;
-    };
-    struct OpenDirectory {
-        NodePtr directory;
-        std::vector<std::string> names; // as they were at OPENDIR
-        bool endless = false;           // lists made-up files past its last entry
-    };
-    class Request;
-    using Response = std::vector<std::uint8_t>;
-
-    Response answer(std::span<const std::uint8_t> request);
+    void answer(std::span<const std::uint8_t> request, Reply& reply);
     std::optional<Fault> takeFault(std::span<const std::uint8_t> request);
-    static void damage(Response& response, std::span<const std::uint8_t> request,
-                       const Fault& fault);
-    // Marks the directory an OPENDIR `response` opened as one that never ends.
-    void makeEndless(const Response& response, std::span<const std::uint8_t> request);
-
-    Response hello(const Request& request);
-    Response query(const Request& request);
-    Response open(const Request& request);
-    Response close(const Request& request);
-    Response read(const Request& request);
-    Response write(const Request& request);
-    Response unlink(const Request& request);
-    Response makeDirectory(const Request& request);
-    Response removeDirectory(const Request& request);
-    Response openDirectory(const Request& request);
-    Response readDirectory(const Request& request);
-    Response closeDirectory(const Request& request);
-    Response rename(const Request& request);
-    Response linkStat(const Request& request);
-    Response fileStat(const Request& request);
-
-    OpenFile* descriptor(std::uint32_t fd);
-    OpenDirectory* directoryHandle(std::uint32_t dirp);
+    static void damage(Reply& reply, std::span<const std::uint8_t> request, const Fault& fault);
     std::uint32_t storedPath(std::u16string_view path, std::string& stored) const;
 
     mutable std::mutex mutex_;
-    FileSystem fileSystem_;
-    std::vector<std::optional<OpenFile>> descriptors_;      // fd = index
-    std::vector<std::optional<OpenDirectory>> directories_; // dirp = index + 1
+    FileCommands files_;
+    GeneralCommands general_;
     std::deque<Fault> faults_;
+    std::vector<std::uint8_t> buffer_; // the response being made
 };
-
-// The error response to `request`: 75, the request's subsystem when it is 19
-// or 62 (else 19), command 28, then `error`.
-std::vector<std::uint8_t> errorResponse(std::span<const std::uint8_t> request, std::uint32_t error);
 
 } // namespace Emulator

@@ -57,8 +57,18 @@ SeedReport seedFromHost(FileSystem& fileSystem, const fs::path& hostDirectory,
         try {
             const std::u16string path =
                 base + entry.path().lexically_relative(hostDirectory).generic_u16string();
-            const fs::file_status status = entry.status(); // a link counts as its target
-            if (fs::is_directory(status) && !entry.is_symlink()) {
+            if (entry.is_symlink()) {
+                // Kept as a link with its target as written, and the time of
+                // what it points at when that exists.
+                const bool dangling = !fs::exists(entry.status());
+                fileSystem.addLink(path, fs::read_symlink(entry.path()).generic_u16string(),
+                                   dangling ? std::nullopt
+                                            : std::optional<std::uint32_t>(hostTime(entry.path())));
+                ++report.links;
+                continue;
+            }
+            const fs::file_status status = entry.status();
+            if (fs::is_directory(status)) {
                 fileSystem.addDirectory(path, hostPermissions(status), hostTime(entry.path()));
                 ++report.directories;
             } else if (fs::is_regular_file(status)) {

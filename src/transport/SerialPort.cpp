@@ -49,11 +49,16 @@ bool answersRequest(const std::uint8_t* request, std::size_t requestSize,
 
 Platform::ComPtr<IDiagPort> SerialPort::open(const SerialSettings& settings)
 {
-    return make<IDiagPort>(settings);
+    return open(std::make_unique<SerialLine>(settings));
 }
 
-SerialPort::SerialPort(const SerialSettings& settings)
-    : line_(settings)
+Platform::ComPtr<IDiagPort> SerialPort::open(std::unique_ptr<Line> line)
+{
+    return make<IDiagPort>(std::move(line));
+}
+
+SerialPort::SerialPort(std::unique_ptr<Line> line)
+    : line_(std::move(line))
 {
     outgoing_.reserve(2 * 2100 + 4);
 }
@@ -112,7 +117,7 @@ bool SerialPort::nextFrame(Deadline deadline, Wanted wanted)
                 break;
             }
         }
-        const std::size_t got = line_.read(incoming_.data(), incoming_.size(), deadline);
+        const std::size_t got = line_->read(incoming_.data(), incoming_.size(), deadline);
         if (got == 0) {
             return false;
         }
@@ -126,7 +131,7 @@ void SerialPort::send(const std::uint8_t* payload, std::size_t size, Deadline de
 {
     outgoing_.clear();
     Hdlc::appendFrame(payload, size, outgoing_);
-    line_.write(outgoing_.data(), outgoing_.size(), deadline);
+    line_->write(outgoing_.data(), outgoing_.size(), deadline);
     counters_.bytesSent += outgoing_.size();
 }
 

@@ -1,5 +1,6 @@
-// The diagnostic port of a handset on a serial line: each request goes out as
-// one frame, and the first frame that answers it comes back as the response.
+// The diagnostic port of a handset on a byte-stream line, a serial line or a
+// TCP connection: each request goes out as one frame, and the first frame
+// that answers it comes back as the response.
 // Log, event and message packets that the handset sends on its own are
 // dropped on the way, and so is every frame that arrived before the request
 // went out: it answers an earlier one.
@@ -17,10 +18,12 @@
 #include "diag/ReservedSlots.h"
 #include "platform/ComPtr.h"
 #include "transport/Hdlc.h"
+#include "transport/Line.h"
 #include "transport/SerialLine.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -45,8 +48,10 @@ public:
     // The timeout used when a caller passes 0.
     static constexpr std::uint32_t kDefaultTimeoutMs = 5000;
 
-    // Opens the line. Throws std::system_error or std::invalid_argument.
+    // Opens the serial line. Throws std::system_error or std::invalid_argument.
     static Platform::ComPtr<IDiagPort> open(const SerialSettings& settings);
+    // The port on a line opened already.
+    static Platform::ComPtr<IDiagPort> open(std::unique_ptr<Line> line);
 
     // What crossed the line since the port was opened.
     // Every frame that arrives is counted once: as an answer, as dropped, or
@@ -71,7 +76,7 @@ public:
 
 private:
     friend ComObject;
-    explicit SerialPort(const SerialSettings& settings);
+    explicit SerialPort(std::unique_ptr<Line> line);
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,
                      USHORT* responseLength, BYTE* response);
@@ -86,7 +91,7 @@ private:
     bool settle(const BYTE* request, ULONG requestLength, Deadline deadline);
 
     mutable std::mutex mutex_;
-    SerialLine line_;
+    std::unique_ptr<Line> line_;
     Hdlc::FrameReader reader_;
     std::vector<std::uint8_t> outgoing_;
     std::array<std::uint8_t, 4096> incoming_{};

@@ -203,7 +203,9 @@ void CTavoEFSFolder::addTree(IUnknown* port, ITavoEFSEnum& filling) const
         // A failure to read entries ends the listing: its entries would be
         // missing without a word.
         for (const EfsReadDirEntry& entry : reader->ReadAll()) {
-            if (entry.namesSelfOrParent()) {
+            // A directory named "." or ".." would send the walk round in
+            // circles; every other entry the handset lists is passed on.
+            if (entry.type() == EfsReadDirEntry::kTypeDirectory && entry.namesSelfOrParent()) {
                 continue;
             }
             try {

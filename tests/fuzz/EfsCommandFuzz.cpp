@@ -1,22 +1,36 @@
 // Handset responses, any bytes and any reported length, through a port into
 // every EFS2 command. Only success or CEFSException may come out; the port
 // checks that it is offered the command's buffer and writes no more than that,
-// and a response longer than the buffer must never be accepted.
+// and neither a response longer than the buffer nor one without the request's
+// header (a refusal among them) is ever accepted.
 //
-// Input: command (1 byte), port behaviour (1), reported length (2), READ or
-// WRITE count (2), then the response bytes.
+// Input: command (1 byte), port behaviour (1), reported length (2), READ,
+// WRITE, PUT or GET count (2), then the response bytes.
 #include "comserver/ComObject.h"
+#include "diag/EFSAccess.h"
+#include "diag/EFSChmod.h"
 #include "diag/EFSClose.h"
 #include "diag/EFSCloseDir.h"
+#include "diag/EFSDelTree.h"
+#include "diag/EFSDevInfo.h"
 #include "diag/EFSFStat.h"
+#include "diag/EFSFTruncate.h"
+#include "diag/EFSGet.h"
 #include "diag/EFSLStat.h"
+#include "diag/EFSMd5Sum.h"
 #include "diag/EFSMkDir.h"
 #include "diag/EFSOpen.h"
 #include "diag/EFSOpenDir.h"
+#include "diag/EFSPut.h"
 #include "diag/EFSRead.h"
 #include "diag/EFSReadDir.h"
+#include "diag/EFSReadLink.h"
 #include "diag/EFSRename.h"
 #include "diag/EFSRmDir.h"
+#include "diag/EFSStat.h"
+#include "diag/EFSStatFs.h"
+#include "diag/EFSSymlink.h"
+#include "diag/EFSTruncate.h"
 #include "diag/EFSUnlink.h"
 #include "diag/EFSWrite.h"
 #include "diag/ReservedSlots.h"
@@ -35,7 +49,11 @@ namespace {
 
 enum Behaviour : std::uint8_t { ReportLength = 1, FailCall = 2, ThrowFromCall = 4 };
 
-constexpr std::uint16_t kCapacities[] = {12, 8, 532, 20, 32, 8, 8, 8, 12, 1065, 8, 8, 24};
+// The thirteen, then STAT, CHMOD, SYMLINK, READLINK, STATFS, ACCESS, DEV_INFO,
+// DELTREE, TRUNCATE, FTRUNCATE, MD5SUM, PUT and GET.
+constexpr std::uint16_t kCapacities[] = {12,   8,   532,  20,   32,   8,    8,    8,    12,
+                                         1065, 8,   8,    24,   1030, 1032, 2055, 1033, 1030,
+                                         1031, 289, 1032, 1036, 15,   1032, 2066, 1040};
 constexpr std::size_t kCommands = sizeof kCapacities / sizeof kCapacities[0];
 
 void check(bool condition)
@@ -59,7 +77,7 @@ public:
     HRESULT STDMETHODCALLTYPE SendRequest(ULONG requestLength, const BYTE* request, ULONG, ULONG,
                                           ULONG, USHORT* responseLength, BYTE* response) override
     {
-        check(requestLength >= 5 && requestLength <= 2054 && request[0] == 75);
+        check(requestLength >= 4 && requestLength <= 2065 && request[0] == 75);
         check(*responseLength == capacity_);
         if (behaviour_ & FailCall) {
             return E_FAIL;
@@ -153,9 +171,54 @@ void run(std::size_t command, IUnknown* port, std::uint32_t count)
     case 11:
         CEFSRename(port, kTimeout, kSubsystem).Execute(u"/a", u"/b");
         break;
-    default:
+    case 12:
         EFSLStat(port, kTimeout, kSubsystem).Execute(u"/d", f[0], f[1], f[2], f[3]);
         break;
+    case 13:
+        Diag::Efs::Stat(port, kTimeout, kSubsystem).Execute(u"/d");
+        break;
+    case 14:
+        Diag::Efs::Chmod(port, kTimeout, kSubsystem).Execute(u"/d", 0644);
+        break;
+    case 15:
+        Diag::Efs::Symlink(port, kTimeout, kSubsystem).Execute(u"../t", u"/l");
+        break;
+    case 16:
+        check(Diag::Efs::ReadLink(port, kTimeout, kSubsystem).Execute(u"/l").size() <= 1025 * 8);
+        break;
+    case 17:
+        check(Diag::Efs::StatFs(port, kTimeout, kSubsystem).Execute(u"/").type.size() <= 8);
+        break;
+    case 18:
+        Diag::Efs::Access(port, kTimeout, kSubsystem).Execute(u"/d", 4);
+        break;
+    case 19:
+        check(Diag::Efs::DevInfo(port, kTimeout, kSubsystem).Execute().name.size() <= 256);
+        break;
+    case 20:
+        Diag::Efs::DelTree(port, kTimeout, kSubsystem).Execute(u"/d");
+        break;
+    case 21:
+        Diag::Efs::Truncate(port, kTimeout, kSubsystem).Execute(u"/f", count);
+        break;
+    case 22:
+        Diag::Efs::FTruncate(port, kTimeout, kSubsystem).Execute(kFd, count);
+        break;
+    case 23:
+        Diag::Efs::Md5Sum(port, kTimeout, kSubsystem).Execute(u"/f");
+        break;
+    case 24: {
+        const std::vector<std::uint8_t> item(count, 'i');
+        Diag::Efs::Put(port, kTimeout, kSubsystem).Execute(u"/i", item, 0x41, 0644);
+        break;
+    }
+    default: {
+        // Exactly `count` bytes, so that a copy beyond them is caught.
+        const auto buffer = count > 0 ? std::make_unique<std::uint8_t[]>(count) : nullptr;
+        check(Diag::Efs::Get(port, kTimeout, kSubsystem).Execute(u"/i", buffer.get(), count) <=
+              count);
+        break;
+    }
     }
 }
 
@@ -168,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t command = data[0] % kCommands;
     const std::uint16_t reported = static_cast<std::uint16_t>(data[2] | (data[3] << 8));
-    const std::uint32_t count = static_cast<std::uint32_t>(data[4] | (data[5] << 8)) % 600;
+    const std::uint32_t count = static_cast<std::uint32_t>(data[4] | (data[5] << 8)) % 1100;
     const auto port = FuzzPort::make(kCapacities[command], data[1], reported, data + 6, size - 6);
     bool accepted = true;
     try {
@@ -179,6 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(port->held() == 0);
     if (accepted) {
         check(port->lengthReported() <= kCapacities[command]);
+        check(size > 6 && data[6] == 75); // the request's header, never a refusal
     }
     return 0;
 }

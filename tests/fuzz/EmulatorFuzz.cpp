@@ -2,9 +2,13 @@
 // input so that a descriptor one request opens is used by the next. An input
 // is a run of records: the capacity (16 bits), the request length (16 bits),
 // then the request. The port must never write past the capacity, and what it
-// delivers is either a response of the length the client accepts for the
-// request's command, with the request's header, or the 8-byte error response.
+// delivers is a refusal (bad command, parameters or length, then the request
+// echoed) or an answer: to an EFS2 request one with the request's header and
+// a length a client accepts for its command, to any other one an answer that
+// starts with the request's code. Never the EFS2 error packet: that is a
+// fault's.
 #include "diag/Efs2.h"
+#include "diag/General.h"
 #include "diag/LittleEndian.h"
 #include "emulator/EmulatedPort.h"
 
@@ -36,6 +40,9 @@ Emulator::FileSystem smallTree()
     fileSystem.addFile(u"/d/b", std::vector<std::uint8_t>{'x', 'y', 'z'}, 0444);
     fileSystem.addDirectory(u"/d/e");
     fileSystem.addFile(u"/\u263A", {});
+    fileSystem.addLink(u"/d/up", u"../a");
+    fileSystem.addLink(u"/loop", u"loop");
+    fileSystem.addItem(u"/d/item", std::vector<std::uint8_t>{1, 2, 3});
     return fileSystem;
 }
 
@@ -53,23 +60,40 @@ bool acceptedLength(std::uint16_t command, std::size_t length)
     case Efs2::Read:
         return length >= 20 && length <= 20 + kMaxTransfer;
     case Efs2::Write:
-        return length == 20;
+    case Efs2::FStat:
+    case Efs2::Stat:
+        return length == (command == Efs2::Write ? 20 : 32);
     case Efs2::ReadDir:
         return length >= 41 && length <= 41 + Efs2::kMaxPath;
     case Efs2::LStat:
         return length == 24;
-    case Efs2::FStat:
-        return length == 32;
+    case Efs2::ReadLink:
+        return length >= 9 && length <= 9 + Efs2::kMaxPath;
+    case Efs2::StatFs:
+        return length == 48;
+    case Efs2::DevInfo:
+        return length >= 34 && length <= 289;
+    case Efs2::DelTree:
+    case Efs2::Put:
+    case Efs2::Truncate:
+    case Efs2::FTruncate:
+        return length == 10;
+    case Efs2::Md5Sum:
+        return length == 26;
+    case Efs2::Get: // without or with a sequence number
+        return length >= 12 && length <= 14 + Efs2::kMaxItemData;
     default:
         return length == 8;
     }
 }
 
-bool isErrorResponse(const std::uint8_t* response, std::size_t length)
+bool isRefusal(const std::vector<std::uint8_t>& request, const std::uint8_t* response,
+               std::size_t length)
 {
-    return length == Efs2::kErrorResponseSize && response[0] == Efs2::kSubsystemDispatch &&
-           (response[1] == Efs2::kFileSubsystem || response[1] == Efs2::kAlternateFileSubsystem) &&
-           read16(response + 2) == Efs2::ErrorResponse;
+    const std::size_t echoed = std::min(request.size(), Emulator::Handset::kMaxRequest);
+    return length == echoed + 1 && Diag::General::isRefusal(response[0]) &&
+           std::equal(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(echoed),
+                      response + 1);
 }
 
 } // namespace
@@ -96,13 +120,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             continue;
         }
-        if (received > capacity || received < Efs2::kHeaderSize) {
+        if (received > capacity || received == 0) {
             std::abort();
         }
-        const bool normal = length >= Efs2::kHeaderSize &&
-                            std::equal(request.begin(), request.begin() + 4, response.begin());
-        if (normal ? !acceptedLength(read16(request.data() + 2), received)
-                   : !isErrorResponse(response.data(), received)) {
+        if (isRefusal(request, response.data(), received)) {
+            continue;
+        }
+        const bool efs2 =
+            length >= Efs2::kHeaderSize && request[0] == Efs2::kSubsystemDispatch &&
+            (request[1] == Efs2::kFileSubsystem || request[1] == Efs2::kAlternateFileSubsystem);
+        const bool answered =
+            efs2
+                ? received >= Efs2::kHeaderSize &&
+                      std::equal(request.begin(), request.begin() + 4, response.begin()) &&
+                      acceptedLength(read16(request.data() + 2), received)
+                : length > 0 && response[0] == request[0] && request[0] != Efs2::kSubsystemDispatch;
+        if (!answered) {
             std::abort();
         }
     }

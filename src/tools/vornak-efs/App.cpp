@@ -1,7 +1,9 @@
 #include "tools/vornak-efs/App.h"
 
+#include "tools/vornak-efs/About.h"
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
+#include "tools/vornak-efs/Items.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
 #include "tools/vornak-efs/Session.h"
@@ -39,7 +41,7 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
     } else if (options.verb == "put") {
         put(session, options.operands, transfer);
     } else if (options.verb == "rm") {
-        removeFiles(session, options.operands);
+        removeFiles(session, options.operands, options.recursive);
     } else if (options.verb == "mkdir") {
         makeDirectories(session, options.operands, options.parents);
     } else if (options.verb == "rmdir") {
@@ -48,6 +50,26 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
         move(session, options.operands);
     } else if (options.verb == "stat") {
         showAttributes(session, options.operands, out);
+    } else if (options.verb == "chmod") {
+        changeModes(session, options.mode, options.operands);
+    } else if (options.verb == "ln") {
+        makeLink(session, options.operands);
+    } else if (options.verb == "readlink") {
+        showLinks(session, options.operands, out);
+    } else if (options.verb == "truncate") {
+        truncateFiles(session, options.size, options.operands);
+    } else if (options.verb == "md5sum" && !options.checkAgainst.empty()) {
+        checkDigest(session, options.checkAgainst, options.operands.front(), out);
+    } else if (options.verb == "md5sum") {
+        showDigests(session, options.operands, out);
+    } else if (options.verb == "df") {
+        showFileSystems(session, options.operands, out);
+    } else if (options.verb == "info") {
+        showInfo(session, out);
+    } else if (options.verb == "item" && options.itemAction == "get") {
+        getItem(session, options.operands, out);
+    } else if (options.verb == "item") {
+        putItem(session, options.operands);
     }
     return kSuccess;
 }

@@ -15,8 +15,10 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter = R"(Handset:
   --port serial:<device>[:<baud>]  a handset on a serial line: serial:/dev/ttyUSB0,
-                                   serial:COM3:115200 (the port may also come from
-                                   the environment variable VORNAK_EFS_PORT)
+                                   serial:COM3:115200
+  --port tcp:<host>:<port>         a handset's port forwarded to TCP: tcp:127.0.0.1:2500
+                                   (the port may also come from the environment
+                                   variable VORNAK_EFS_PORT)
   --emulator DIR                   the built-in handset, filled from the folder DIR;
                                    it lives as long as this one command does
                                    (see 'vornak-efs serve --help' to keep one running)
@@ -25,6 +27,7 @@ Exit codes:
   0  success                       3  the port could not be opened
   1  the handset refused or failed 4  the port failed: no answer in time, line broken
   2  the command line is wrong     5  a file of this computer could not be read or written
+  6  the handset does not support what the verb needs (it lacks the command)
   130  interrupted by Ctrl-C
 
 Examples:
@@ -46,7 +49,8 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
     return verb;
 }
 
-constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat or serve";
+constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat, chmod, ln, readlink, "
+                               "truncate, md5sum, df, info, item or serve";
 
 // What to say when no verb was recognised: the first word that is neither an
 // option nor an option's value is taken for the verb meant.
@@ -86,8 +90,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     // Handset paths begin with "/": never take them for Windows-style options.
     app.allow_windows_style_options(false);
 
-    app.add_option("--port", options.port, "the handset's port: serial:<device>[:<baud>]")
-        ->type_name("serial:DEVICE[:BAUD]");
+    app.add_option("--port", options.port,
+                   "the handset's port: serial:<device>[:<baud>] or tcp:<host>:<port>")
+        ->type_name("PORT");
     CLI::Option* emulator =
         app.add_option("--emulator", options.emulator,
                        "use the built-in emulated handset, filled from the folder DIR")
@@ -135,8 +140,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
              "(default /)")
         ->required();
 
-    CLI::App* rm = addVerb(app, "rm", "remove handset files");
-    operands(rm, options, "paths", "handset files")->required();
+    CLI::App* rm =
+        addVerb(app, "rm", "remove handset files, or with -r whole trees",
+                "rm -r uses the handset's DELTREE where it has one, and removes name by\n"
+                "name where it has not.\nExample: vornak-efs --emulator DIR rm -r /data/logs");
+    rm->add_flag("-r,-R", options.recursive, "remove directories and everything below them");
+    operands(rm, options, "paths", "handset files, or with -r also directories")->required();
 
     CLI::App* mkdir = addVerb(app, "mkdir", "make handset directories");
     mkdir->add_flag("-p", options.parents,
@@ -155,12 +164,90 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     CLI::App* stat = addVerb(app, "stat", "show what the handset tells of names");
     operands(stat, options, "paths", "handset paths")->required();
 
-    addVerb(app, "serve", "serve the emulated handset on a pseudo-terminal until interrupted",
-            "Prints the terminal's path on the first line of the output; other invocations reach\n"
-            "the handset with --port serial:<that path>, and all of them share its files.\n"
-            "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
-            "Not available on Windows, which has no pseudo-terminals.\n"
-            "Example: vornak-efs serve --emulator DIR");
+    CLI::App* chmod =
+        addVerb(app, "chmod", "change the permission bits of handset names",
+                "MODE is octal (644, 0755) or changes as chmod writes them (u+x, go-w, a=r).\n"
+                "Every name is looked up first; a missing one changes nothing.\n"
+                "Example: vornak-efs --port serial:/dev/ttyUSB0 chmod 600 /data/secret.bin");
+    chmod->add_option("mode", options.mode, "the new mode, or the change")
+        ->required()
+        ->type_name("MODE");
+    operands(chmod, options, "paths", "handset paths")->required();
+
+    CLI::App* ln = addVerb(app, "ln", "make a symbolic link on the handset",
+                           "The target is kept as written, relative or absolute; the link must "
+                           "be a new name.\nExample: vornak-efs --emulator DIR ln -s "
+                           "/data/settings.txt /settings");
+    ln->add_flag("-s", options.symbolic, "a symbolic link (the only kind handsets have)");
+    operands(ln, options, "paths",
+             "TARGET LINK: what the link names, and the new name (or a directory for it)")
+        ->required()
+        ->expected(2);
+
+    CLI::App* readlink = addVerb(app, "readlink", "show the targets of handset links");
+    operands(readlink, options, "paths", "handset links")->required();
+
+    CLI::App* truncate =
+        addVerb(app, "truncate", "cut handset files to a size, or make them that long",
+                "SIZE is in bytes, or with K, M or G (1024 based). A file that grows is filled\n"
+                "with zeros; growing past the free space fails and changes nothing.\n"
+                "Example: vornak-efs --emulator DIR truncate -s 0 /data/log.txt");
+    truncate->add_option("-s,--size", options.size, "the new size")->required()->type_name("SIZE");
+    operands(truncate, options, "paths", "handset files")->required();
+
+    CLI::App* md5sum =
+        addVerb(app, "md5sum", "show the MD5 digests the handset computes of its files",
+                "With --check FILE, compares the one handset file with FILE of this computer:\n"
+                "prints OK or FAILED, and exits with 1 when they differ.\n"
+                "Examples: vornak-efs --port serial:/dev/ttyUSB0 md5sum /nv/item_files/mode\n"
+                "          vornak-efs --port serial:/dev/ttyUSB0 md5sum --check mode.bin "
+                "/nv/item_files/mode");
+    md5sum
+        ->add_option("--check", options.checkAgainst,
+                     "compare the handset file with this file of this computer")
+        ->type_name("FILE");
+    operands(md5sum, options, "paths", "handset files")->required();
+
+    CLI::App* df = addVerb(app, "df", "show the size and use of the handset's file system");
+    operands(df, options, "paths", "handset paths whose file system to show (default /)");
+
+    addVerb(app, "info", "show what the handset tells of itself: EFS2, limits, flash");
+
+    CLI::App* item = addVerb(app, "item", "read or write the handset's item files",
+                             "Item files are small (at most 1024 bytes), written and read whole.\n"
+                             "Examples: vornak-efs --emulator DIR item get /nv/item_files/mode\n"
+                             "          vornak-efs --emulator DIR item put mode.bin "
+                             "/nv/item_files/mode");
+    item->require_subcommand(1);
+    CLI::App* itemGet = item->add_subcommand("get", "an item's bytes into a file, or the output");
+    itemGet
+        ->add_option("paths", options.operands,
+                     "ITEM [FILE]: the handset item, then a file "
+                     "of this computer (default: the output)")
+        ->required()
+        ->expected(1, 2);
+    CLI::App* itemPut = item->add_subcommand("put", "a file of this computer as an item");
+    itemPut
+        ->add_option("paths", options.operands,
+                     "FILE ITEM: a file of at most 1024 bytes, then the handset item")
+        ->required()
+        ->expected(2);
+
+    CLI::App* serve = addVerb(
+        app, "serve",
+        "serve the emulated handset on a pseudo-terminal or TCP port until interrupted",
+        "Prints where on the first line of the output: the terminal's path, which other\n"
+        "invocations reach with --port serial:<that path>, or tcp:<host>:<port>, which they\n"
+        "pass to --port as it is; all of them share the handset's files, one client at a time.\n"
+        "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
+        "Not available on Windows.\n"
+        "Examples: vornak-efs serve --emulator DIR\n"
+        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR");
+    serve
+        ->add_option("--listen", options.listen,
+                     "listen on this TCP address instead of a pseudo-terminal; port 0 takes a "
+                     "free one")
+        ->type_name("tcp:HOST:PORT");
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {
@@ -181,7 +268,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         return {std::nullopt, 2};
     }
 
-    options.verb = app.get_subcommands().front()->get_name();
+    CLI::App* chosen = app.get_subcommands().front();
+    options.verb = chosen->get_name();
+    if (options.verb == "item") {
+        options.itemAction = chosen->get_subcommands().front()->get_name();
+    }
     options.subsystem = static_cast<std::uint8_t>(subsystem);
     options.useEmulator = emulator->count() > 0;
     const auto usage = [&](const std::string& message) {
@@ -194,14 +285,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         }
         return {options, 0};
     }
+    if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
+        return usage("md5sum --check compares one handset file with FILE");
+    }
+    if (options.verb == "ln" && !options.symbolic) {
+        return usage("handsets have symbolic links only: ln -s TARGET LINK");
+    }
     if (options.port.empty() && !options.useEmulator) {
         if (const char* fromEnvironment = std::getenv("VORNAK_EFS_PORT")) {
             options.port = fromEnvironment;
         }
     }
     if (options.port.empty() && !options.useEmulator) {
-        return usage("say which handset to use: --port serial:<device>[:<baud>], or "
-                     "--emulator DIR for the built-in one");
+        return usage("say which handset to use: --port serial:<device>[:<baud>] or "
+                     "tcp:<host>:<port>, or --emulator DIR for the built-in one");
     }
     return {options, 0};
 }

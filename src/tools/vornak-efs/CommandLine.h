@@ -15,7 +15,7 @@ namespace VornakEfs {
 
 struct Options {
     std::string verb;
-    std::string port;     // "serial:<device>[:<baud>]"; empty when not given
+    std::string port;     // "serial:<device>[:<baud>]" or "tcp:<host>:<port>"; empty when not given
     std::string emulator; // the host folder that seeds the built-in handset
     bool useEmulator = false;
     std::uint8_t subsystem = 19;
@@ -23,8 +23,14 @@ struct Options {
     std::size_t listingLimit = Session::kDefaultListingLimit; // entries of one directory
     bool quiet = false;
     bool longListing = false; // ls -l
-    bool recursive = false;   // ls -R, get -r, put -r
+    bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
+    bool symbolic = false;    // ln -s
+    std::string mode;         // chmod MODE
+    std::string size;         // truncate -s SIZE
+    std::string checkAgainst; // md5sum --check FILE: the local copy
+    std::string itemAction;   // item get or item put
+    std::string listen;       // serve --listen tcp:<host>:<port>; empty: a pseudo-terminal
     std::vector<std::string> operands;
 };
 

@@ -32,6 +32,12 @@ std::pair<std::int32_t, std::size_t> characterAt(std::u16string_view name, std::
 
 } // namespace
 
+bool leavesDirectory(std::u16string_view name)
+{
+    return name.empty() || name == u"." || name == u".." ||
+           name.find_first_of(std::u16string_view(u"/\0", 2)) != std::u16string_view::npos;
+}
+
 std::optional<std::string> unsafeEntryName(std::u16string_view name)
 {
     if (name.empty()) {

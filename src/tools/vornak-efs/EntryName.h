@@ -15,6 +15,11 @@ namespace VornakEfs {
 // ":"). Any of these could place a file outside the folder it belongs in.
 std::optional<std::string> unsafeEntryName(std::u16string_view name);
 
+// Whether a walk of the handset's tree that goes down into `name` would go
+// anywhere but one step down: the name is empty, "." or "..", or it holds a
+// "/" or a NUL.
+bool leavesDirectory(std::u16string_view name);
+
 // `name` in double quotes as UTF-8 for a message, with backslash escapes for
 // control characters, quotes, backslashes and unpaired surrogates, so that a
 // name cannot write to the terminal what it likes.

@@ -86,6 +86,12 @@ const char* ownWords(std::uint32_t code)
         return "The handset kept answering for another offset";
     case EFSERR_PORT_OTHER:
         return "The port failed unexpectedly";
+    case EFSERR_REFUSED:
+        return "The handset refused the request";
+    case EFSERR_WRONG_SEQUENCE:
+        return "The handset answered another request of the same kind";
+    case EFSERR_ITEM_TOO_LARGE:
+        return "An item file holds at most 1024 bytes";
     default:
         return "The handset operation failed";
     }
@@ -111,7 +117,7 @@ std::string portFailureWords(HRESULT result, std::uint32_t timeoutMs)
         words = "The handset did not answer within " + std::to_string(timeoutMs) + " ms";
         break;
     case kLineFailure:
-        words = "The serial line failed";
+        words = "The line to the handset failed";
         break;
     case kBufferTooSmall:
         words = "The handset sent a response longer than any the protocol has";

@@ -19,6 +19,7 @@ enum ExitCode : int {
     kPortUnavailable = 3, // the port could not be opened
     kPortFailure = 4,     // the port failed during an operation: no answer in time, line broken
     kHostFailure = 5,     // a file or folder of this computer could not be read or written
+    kNotSupported = 6,    // the handset does not have the command the verb needs
     kInterrupted = 130,   // stopped by Ctrl-C
 };
 

@@ -5,9 +5,12 @@
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Text.h"
+#include "transport/Line.h"
 #include "transport/SerialPort.h"
 
+#include <chrono>
 #include <ostream>
+#include <stdexcept>
 #include <system_error>
 
 namespace VornakEfs {
@@ -52,19 +55,17 @@ Platform::ComPtr<IDiagPort> openPort(const Options& options, std::ostream& err)
     if (options.useEmulator) {
         return Emulator::EmulatedPort::create(seededHandset(options.emulator, err));
     }
-    Transport::SerialSettings settings;
+    const bool overTcp = options.port.rfind("tcp:", 0) == 0;
     try {
-        settings = Transport::parseSerialPort(options.port);
+        return Transport::SerialPort::open(
+            Transport::openLine(options.port, std::chrono::milliseconds(options.timeoutMs)));
     } catch (const std::invalid_argument& e) {
-        throw Failure(kUsage, std::string("--port ") + options.port + ": " + e.what());
-    }
-    try {
-        return Transport::SerialPort::open(settings);
+        throw Failure(kUsage, "--port " + options.port + ": " + e.what());
     } catch (const std::system_error& e) {
+        // The error's text starts with the line's name.
         throw Failure(kPortUnavailable,
-                      "cannot open the serial port " + settings.device + ": " + e.code().message());
-    } catch (const std::invalid_argument& e) {
-        throw Failure(kUsage, std::string("--port ") + options.port + ": " + e.what());
+                      std::string(overTcp ? "cannot connect to " : "cannot open the serial port ") +
+                          e.what());
     }
 }
 

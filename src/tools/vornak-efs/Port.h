@@ -1,5 +1,5 @@
-// The handset a command talks to: a serial port, or the built-in emulated
-// handset filled from a folder of this computer.
+// The handset a command talks to: a serial port, a TCP port that forwards
+// one, or the built-in emulated handset filled from a folder of this computer.
 #pragma once
 
 #include "diag/PortInterfaces.h"

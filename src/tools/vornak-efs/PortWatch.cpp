@@ -1,5 +1,9 @@
 #include "tools/vornak-efs/PortWatch.h"
 
+#include "diag/Efs2.h"
+#include "diag/General.h"
+#include "diag/LittleEndian.h"
+
 namespace VornakEfs {
 
 Platform::ComPtr<PortWatch> PortWatch::create(Platform::ComPtr<IDiagPort> port)
@@ -27,6 +31,18 @@ HRESULT PortWatch::SendRequest(ULONG requestLength, const BYTE* request, ULONG c
                                               responseLength, response);
     if (FAILED(result)) {
         lastFailure_ = result;
+        lastAnswer_ = Answer::None;
+        return result;
+    }
+    namespace Efs2 = Diag::Efs2;
+    const std::size_t length = *responseLength;
+    if (length > 0 && Diag::General::isRefusal(response[0])) {
+        lastAnswer_ = Answer::Refused;
+    } else if (length >= Efs2::kHeaderSize && response[0] == Efs2::kSubsystemDispatch &&
+               Diag::LittleEndian::read16(response + 2) == Efs2::ErrorResponse) {
+        lastAnswer_ = Answer::ErrorPacket;
+    } else {
+        lastAnswer_ = Answer::Answered;
     }
     return result;
 }

@@ -1,7 +1,8 @@
 // A diagnostic port in front of another that remembers how the last failed
-// call failed. The transaction layer reports every failing port call with one
-// code; this is what lets the tool tell a handset that stopped answering
-// from a serial line that broke.
+// call failed, and how the handset answered the last call that went through.
+// The transaction layer reports every failing port call with one code; this
+// is what lets the tool tell a handset that stopped answering from a serial
+// line that broke, and a handset that lacks a command from one that failed it.
 #pragma once
 
 #include "comserver/ComObject.h"
@@ -22,6 +23,15 @@ public:
     // The HRESULT of the last call that failed, if any did.
     std::optional<HRESULT> lastFailure() const { return lastFailure_; }
 
+    // What the handset made of the last request the port carried.
+    enum class Answer {
+        None,        // nothing came back (the call failed), or no call yet
+        Answered,    // an answer of the command's own
+        Refused,     // bad command, parameters or length, with the request echoed
+        ErrorPacket, // the EFS2 error packet, as handsets answer subcommands they lack
+    };
+    Answer lastAnswer() const { return lastAnswer_; }
+
     static std::span<const ComServer::InterfaceEntry<PortWatch>> interfaceTable();
 
     VORNAK_RESERVED_SLOTS_1_TO_3
@@ -36,6 +46,7 @@ private:
 
     Platform::ComPtr<IDiagPort> port_;
     std::optional<HRESULT> lastFailure_;
+    Answer lastAnswer_ = Answer::None;
 };
 
 } // namespace VornakEfs

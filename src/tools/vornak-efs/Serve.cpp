@@ -10,6 +10,7 @@
 
 #if !defined(_WIN32)
 #include "transport/PtyHandsetServer.h"
+#include "transport/TcpHandsetServer.h"
 
 #include <csignal>
 #include <system_error>
@@ -21,8 +22,8 @@ namespace VornakEfs {
 
 int serve(const Options&, std::ostream&, std::ostream& err)
 {
-    err << "vornak-efs: serve needs a pseudo-terminal, which Windows does not have; use "
-           "--emulator DIR with each command instead\n";
+    err << "vornak-efs: serve is not available on Windows; use --emulator DIR with each "
+           "command instead\n";
     return kUsage;
 }
 
@@ -30,7 +31,7 @@ int serve(const Options&, std::ostream&, std::ostream& err)
 
 namespace {
 
-Transport::PtyHandsetServer* servingNow = nullptr;
+Transport::HandsetServer* servingNow = nullptr;
 
 extern "C" void onStopSignal(int)
 {
@@ -39,38 +40,76 @@ extern "C" void onStopSignal(int)
     }
 }
 
+struct Served {
+    std::unique_ptr<Transport::HandsetServer> server;
+    std::string announced; // the first line of the output
+    std::string port;      // what --port takes to reach it
+    std::string where;     // for the messages
+};
+
+Served startServer(const Options& options, std::shared_ptr<Emulator::Handset> handset)
+{
+    Served served;
+    if (options.listen.empty()) {
+        try {
+            auto pty = std::make_unique<Transport::PtyHandsetServer>(std::move(handset));
+            served.announced = pty->slavePath();
+            served.port = "serial:" + served.announced;
+            served.where = served.announced;
+            served.server = std::move(pty);
+        } catch (const std::system_error& e) {
+            throw Failure(kPortUnavailable,
+                          std::string("cannot open a pseudo-terminal: ") + e.what());
+        }
+        return served;
+    }
+    Transport::TcpAddress address;
+    try {
+        address = Transport::parseTcpAddress(options.listen, Transport::AnyPort::Allowed);
+    } catch (const std::invalid_argument& e) {
+        throw Failure(kUsage, "--listen " + options.listen + ": " + e.what());
+    }
+    try {
+        auto tcp = std::make_unique<Transport::TcpHandsetServer>(std::move(handset), address);
+        served.announced = "tcp:" + tcp->address().text();
+        served.port = served.announced;
+        served.where = "TCP port " + tcp->address().text();
+        served.server = std::move(tcp);
+    } catch (const std::system_error& e) {
+        throw Failure(kPortUnavailable, std::string("cannot listen on ") + e.what());
+    }
+    return served;
+}
+
 } // namespace
 
 int serve(const Options& options, std::ostream& out, std::ostream& err)
 {
     auto handset = seededHandset(options.useEmulator ? options.emulator : "", err);
-    std::unique_ptr<Transport::PtyHandsetServer> server;
-    try {
-        server = std::make_unique<Transport::PtyHandsetServer>(handset);
-    } catch (const std::system_error& e) {
-        throw Failure(kPortUnavailable, std::string("cannot open a pseudo-terminal: ") + e.what());
-    }
-    servingNow = server.get();
+    Served served = startServer(options, std::move(handset));
+    servingNow = served.server.get();
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    const std::string& path = server->slavePath();
-    out << path << std::endl;
-    err << "vornak-efs: serving the emulated handset on " << path << "\n"
-        << "vornak-efs: try: vornak-efs --port serial:" << path << " ls -R /\n"
+    out << served.announced << std::endl;
+    err << "vornak-efs: serving the emulated handset on " << served.where << "\n"
+        << "vornak-efs: try: vornak-efs --port " << served.port << " ls -R /\n"
         << "vornak-efs: Ctrl-C stops it" << std::endl;
     try {
-        server->run();
+        served.server->run();
     } catch (const std::system_error& e) {
         servingNow = nullptr;
-        throw Failure(kPortFailure, std::string("the pseudo-terminal failed: ") + e.what());
+        throw Failure(kPortFailure, "serving on " + served.where + " failed: " + e.what());
     }
     servingNow = nullptr;
-    const auto counters = server->counters();
+    const auto counters = served.server->counters();
     err << "vornak-efs: stopped after " << counters.requests << " requests";
+    if (!options.listen.empty()) {
+        err << " from " << counters.clients << (counters.clients == 1 ? " client" : " clients");
+    }
     if (counters.badFrames != 0) {
         err << " (and " << counters.badFrames << " damaged frames dropped)";
     }

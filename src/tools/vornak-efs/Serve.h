@@ -1,5 +1,5 @@
-// vornak-efs serve: the emulated handset on a pseudo-terminal, for other
-// invocations (and other programs) to reach as a serial port.
+// vornak-efs serve: the emulated handset on a pseudo-terminal or a TCP port,
+// for other invocations (and other programs) to reach as a real handset.
 #pragma once
 
 #include <iosfwd>
@@ -8,8 +8,9 @@ namespace VornakEfs {
 
 struct Options;
 
-// Serves until SIGINT or SIGTERM; prints the terminal's path as the first
-// line of `out`. Returns the exit code.
+// Serves until SIGINT or SIGTERM; prints where on the first line of `out`:
+// the terminal's path, or tcp:<host>:<port> with the port taken. Returns the
+// exit code.
 int serve(const Options& options, std::ostream& out, std::ostream& err);
 
 } // namespace VornakEfs

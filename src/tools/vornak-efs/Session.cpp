@@ -1,11 +1,19 @@
 #include "tools/vornak-efs/Session.h"
 
 #include "diag/DeviceError.h"
+#include "diag/EFSChmod.h"
+#include "diag/EFSDelTree.h"
+#include "diag/EFSGet.h"
 #include "diag/EFSLStat.h"
 #include "diag/EFSMkDir.h"
 #include "diag/EFSOpen.h"
+#include "diag/EFSPut.h"
+#include "diag/EFSReadLink.h"
 #include "diag/EFSRename.h"
 #include "diag/EFSRmDir.h"
+#include "diag/EFSStat.h"
+#include "diag/EFSSymlink.h"
+#include "diag/EFSTruncate.h"
 #include "diag/EFSUnlink.h"
 #include "efs/EFSDir.h"
 #include "efs/File.h"
@@ -164,8 +172,139 @@ void Session::rename(const std::u16string& from, const std::u16string& to)
             [&] { CEFSRename(port_.get(), timeout_, subsystem_).Execute(from, to); });
 }
 
+Session::Attributes Session::statFollowing(const std::u16string& path)
+{
+    const Diag::Efs::FileStatus status = attemptOptional("stat", "looking up", path, [&] {
+        return Diag::Efs::Stat(port_.get(), timeout_, subsystem_).Execute(path);
+    });
+    Attributes attributes;
+    attributes.mode = status.mode;
+    attributes.size = status.size;
+    attributes.linkCount = status.linkCount;
+    attributes.accessTime = status.accessTime;
+    attributes.modificationTime = status.modificationTime;
+    attributes.creationTime = status.changeTime;
+    return attributes;
+}
+
+void Session::changeMode(const std::u16string& path, std::uint16_t mode)
+{
+    attemptOptional("chmod", "changing the mode of", path, [&] {
+        Diag::Efs::Chmod(port_.get(), timeout_, subsystem_).Execute(path, mode);
+    });
+}
+
+void Session::makeLink(const std::u16string& target, const std::u16string& link)
+{
+    attemptOptional("symbolic links", "making the link", link, [&] {
+        Diag::Efs::Symlink(port_.get(), timeout_, subsystem_).Execute(target, link);
+    });
+}
+
+std::u16string Session::readLink(const std::u16string& path)
+{
+    return attemptOptional("symbolic links", "reading the link", path, [&] {
+        return Diag::Efs::ReadLink(port_.get(), timeout_, subsystem_).Execute(path);
+    });
+}
+
+Diag::Efs::FileSystemStatus Session::fileSystem(const std::u16string& path)
+{
+    return attemptOptional("df", "asking for the file system of", path, [&] {
+        return Diag::Efs::StatFs(port_.get(), timeout_, subsystem_).Execute(path);
+    });
+}
+
+Diag::Efs::HelloParameters Session::hello()
+{
+    return attemptOptional("EFS2 sessions", "greeting", u"the handset", [&] {
+        return Diag::Efs::Hello(port_.get(), timeout_, subsystem_).Execute();
+    });
+}
+
+Diag::Efs::FileSystemLimits Session::limits()
+{
+    return attemptOptional("queries of its limits", "asking for", u"the limits", [&] {
+        return Diag::Efs::Query(port_.get(), timeout_, subsystem_).Execute();
+    });
+}
+
+Diag::Efs::DeviceInfo Session::deviceInfo()
+{
+    return attemptOptional("device information", "asking for", u"the flash device", [&] {
+        return Diag::Efs::DevInfo(port_.get(), timeout_, subsystem_).Execute();
+    });
+}
+
+Diag::Efs::Md5Digest Session::digest(const std::u16string& path)
+{
+    return attemptOptional("md5sum", "computing the digest of", path, [&] {
+        return Diag::Efs::Md5Sum(port_.get(), timeout_, subsystem_).Execute(path);
+    });
+}
+
+void Session::truncate(const std::u16string& path, std::uint32_t length)
+{
+    attemptOptional("truncate", "truncating", path, [&] {
+        Diag::Efs::Truncate(port_.get(), timeout_, subsystem_).Execute(path, length);
+    });
+}
+
+void Session::removeTree(const std::u16string& path)
+{
+    attemptOptional("rm -r in one request", "removing the tree", path,
+                    [&] { Diag::Efs::DelTree(port_.get(), timeout_, subsystem_).Execute(path); });
+}
+
+std::vector<std::uint8_t> Session::getItem(const std::u16string& path)
+{
+    std::vector<std::uint8_t> data(Diag::Efs2::kMaxItemData);
+    const std::uint32_t length = attemptOptional("item files", "reading the item", path, [&] {
+        return Diag::Efs::Get(port_.get(), timeout_, subsystem_)
+            .Execute(path, data.data(), static_cast<std::uint32_t>(data.size()));
+    });
+    data.resize(length);
+    return data;
+}
+
+void Session::putItem(const std::u16string& path, std::span<const std::uint8_t> data)
+{
+    attemptOptional("item files", "writing the item", path, [&] {
+        Diag::Efs::Put(port_.get(), timeout_, subsystem_)
+            .Execute(path, data, Diag::Efs2::kOpenCreateForWriting, Diag::Efs2::kModeReadWrite);
+    });
+}
+
+void Session::unsupported(std::string_view feature)
+{
+    throw Failure(kNotSupported, "this handset does not support " + std::string(feature));
+}
+
+void Session::refuse(std::uint32_t deviceError, std::string_view action, std::u16string_view path)
+{
+    const Description description =
+        describeCode(CEFSException::CodeFromDeviceError(deviceError), std::nullopt, 0);
+    throw Failure(description.exitCode,
+                  description.words + " " + std::string(action) + " " + toUtf8(path));
+}
+
+bool Session::lacksCommand(const CEFSException& e) const
+{
+    return e.GetCode() == EFSERR_REFUSED || watch_->lastAnswer() == PortWatch::Answer::ErrorPacket;
+}
+
 void Session::fail(const CEFSException& e, std::string_view action, std::u16string_view path) const
 {
+    if (watch_->lastAnswer() == PortWatch::Answer::Refused) {
+        // Every handset has the thirteen: one that refuses them speaks EFS2 on
+        // the other subsystem, if at all.
+        const int other = subsystem_ == Diag::Efs2::kFileSubsystem
+                              ? Diag::Efs2::kAlternateFileSubsystem
+                              : Diag::Efs2::kFileSubsystem;
+        throw Failure(kNotSupported, "The handset refused the request (it may answer on --subsys " +
+                                         std::to_string(other) + ") " + std::string(action) + " " +
+                                         toUtf8(path));
+    }
     const Description description = describeCode(e.GetCode(), watch_->lastFailure(), timeout_);
     throw Failure(description.exitCode,
                   description.words + " " + std::string(action) + " " + toUtf8(path));

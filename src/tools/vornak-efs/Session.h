@@ -5,6 +5,11 @@
 #pragma once
 
 #include "diag/CEFSException.h"
+#include "diag/EFSDevInfo.h"
+#include "diag/EFSHello.h"
+#include "diag/EFSMd5Sum.h"
+#include "diag/EFSQuery.h"
+#include "diag/EFSStatFs.h"
 #include "diag/Efs2.h"
 #include "efs/FileBase.h"
 #include "mem/RefCount.h"
@@ -15,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +50,8 @@ public:
 
         bool isDirectory() const { return Diag::Efs2::isDirectoryMode(mode); }
         bool isFile() const { return Diag::Efs2::isRegularMode(mode); }
+        bool isLink() const { return Diag::Efs2::isSymbolicLinkMode(mode); }
+        bool isItem() const { return Diag::Efs2::isItemFileMode(mode); }
     };
     struct Entry {
         std::u16string name;
@@ -70,6 +78,26 @@ public:
     void remove(const std::u16string& path);
     void rename(const std::u16string& from, const std::u16string& to);
 
+    // The commands beyond the thirteen, which a handset may lack: a handset
+    // that refuses one (or answers it with the EFS2 error packet) fails it
+    // with kNotSupported, "this handset does not support <what>".
+
+    // The size of what `path` names through any links, and its link count.
+    Attributes statFollowing(const std::u16string& path);
+    void changeMode(const std::u16string& path, std::uint16_t mode);
+    // `target` is kept as it is given, relative or absolute.
+    void makeLink(const std::u16string& target, const std::u16string& link);
+    std::u16string readLink(const std::u16string& path);
+    Diag::Efs::FileSystemStatus fileSystem(const std::u16string& path);
+    Diag::Efs::HelloParameters hello();
+    Diag::Efs::FileSystemLimits limits();
+    Diag::Efs::DeviceInfo deviceInfo();
+    Diag::Efs::Md5Digest digest(const std::u16string& path);
+    void truncate(const std::u16string& path, std::uint32_t length);
+    void removeTree(const std::u16string& path);
+    std::vector<std::uint8_t> getItem(const std::u16string& path);
+    void putItem(const std::u16string& path, std::span<const std::uint8_t> data);
+
     // Runs `work`; a CEFSException from it becomes a Failure whose words end
     // with "<action> <path>", as in "No such file or directory (device
     // error 2) opening /x".
@@ -87,9 +115,36 @@ public:
     std::uint32_t timeout() const { return timeout_; }
     std::uint8_t subsystem() const { return subsystem_; }
 
+    // As attempt, for a command the handset may lack: a refusal of it
+    // becomes kNotSupported, "this handset does not support <feature>".
+    template <class Work>
+    decltype(auto) attemptOptional(std::string_view feature, std::string_view action,
+                                   std::u16string_view path, Work&& work)
+    {
+        try {
+            return work();
+        } catch (const CEFSException& e) {
+            if (lacksCommand(e)) {
+                unsupported(feature);
+            }
+            fail(e, action, path);
+        }
+    }
+
+    // Throws the Failure of a handset that lacks what `feature` needs.
+    [[noreturn]] static void unsupported(std::string_view feature);
+    // Throws the Failure the handset's error number `deviceError` makes, as
+    // if it had failed `action` on `path`: for what the tool refuses before
+    // it asks, in the handset's words.
+    [[noreturn]] static void refuse(std::uint32_t deviceError, std::string_view action,
+                                    std::u16string_view path);
+
 private:
     [[noreturn]] void fail(const CEFSException& e, std::string_view action,
                            std::u16string_view path) const;
+    // Whether `e` comes of a refusal of the command, or of the EFS2 error
+    // packet a handset answers commands with that it does not know.
+    bool lacksCommand(const CEFSException& e) const;
 
     Platform::ComPtr<PortWatch> watch_;
     Platform::ComPtr<IDiagPort> port_;

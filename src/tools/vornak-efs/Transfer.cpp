@@ -76,8 +76,9 @@ void downloadTree(Session& session, const std::u16string& remote, const fs::path
         } else if (type == Diag::Efs2::kModeRegular || type == 0) {
             downloadFile(session, child, hostChild, options);
         } else {
-            warn(options, "left out " + toUtf8(child) + ", a " +
-                              Diag::Efs2::modeTypeName(entry.attributes.mode));
+            const std::string kind = Diag::Efs2::modeTypeName(entry.attributes.mode);
+            const bool vowel = std::string_view("aeiou").find(kind.front()) != std::string_view::npos;
+            warn(options, "left out " + printableName(child) + (vowel ? ", an " : ", a ") + kind);
         }
     }
 }

@@ -1,12 +1,16 @@
 #include "tools/vornak-efs/Verbs.h"
 
+#include "diag/DeviceError.h"
 #include "diag/Efs2Text.h"
 #include "tools/vornak-efs/EntryName.h"
+#include "tools/vornak-efs/ModeChange.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <limits>
 #include <ostream>
 
 namespace VornakEfs {
@@ -21,7 +25,23 @@ std::string sizeText(const Session::Attributes& attributes)
     return attributes.size ? std::to_string(*attributes.size) : "-";
 }
 
-void printEntries(const std::vector<Session::Entry>& entries, bool longListing, std::ostream& out)
+// What a long listing shows after a link's name: " -> " and its target, or
+// "?" when the handset will not tell it. The port failing stops the listing.
+std::string linkSuffix(Session& session, const std::u16string& path)
+{
+    try {
+        return " -> " + printableName(session.readLink(path));
+    } catch (const Failure& e) {
+        if (e.exitCode() != kHandsetFailure && e.exitCode() != kNotSupported) {
+            throw;
+        }
+        return " -> ?";
+    }
+}
+
+// `directory` is where the entries are, empty when their names are paths.
+void printEntries(Session& session, std::u16string_view directory,
+                  const std::vector<Session::Entry>& entries, bool longListing, std::ostream& out)
 {
     if (!longListing) {
         for (const auto& entry : entries) {
@@ -35,10 +55,15 @@ void printEntries(const std::vector<Session::Entry>& entries, bool longListing, 
     }
     for (const auto& entry : entries) {
         const std::string size = sizeText(entry.attributes);
+        const std::string target =
+            entry.attributes.isLink()
+                ? linkSuffix(session,
+                             directory.empty() ? entry.name : joinHandset(directory, entry.name))
+                : std::string();
         out << Diag::Efs2::modeText(entry.attributes.mode) << ' '
             << std::string(width - size.size(), ' ') << size << ' '
             << Diag::Efs2::timeText(entry.attributes.modificationTime, false) << ' '
-            << printableName(entry.name) << '\n';
+            << printableName(entry.name) << target << '\n';
     }
 }
 
@@ -48,18 +73,81 @@ void listDirectory(Session& session, const std::u16string& path, bool longListin
     Terminal::throwIfInterrupted();
     const std::vector<Session::Entry> entries = session.list(path);
     if (header) {
-        out << (first ? "" : "\n") << toUtf8(path) << ":\n";
+        out << (first ? "" : "\n") << printableName(path) << ":\n";
     }
     first = false;
-    printEntries(entries, longListing, out);
+    printEntries(session, path, entries, longListing, out);
     if (recursive) {
         for (const auto& entry : entries) {
-            if (entry.isDirectory) {
+            // Listed as it is, but a name that leads elsewhere is no way down.
+            if (entry.isDirectory && !leavesDirectory(entry.name)) {
                 listDirectory(session, joinHandset(path, entry.name), longListing, true, true,
                               first, out);
             }
         }
     }
+}
+
+// Removes the directory `path` and all it holds: DELTREE, or, once the
+// handset has shown it lacks that, a walk that removes name by name.
+void removeTree(Session& session, const std::u16string& path, bool& withoutDelTree)
+{
+    Terminal::throwIfInterrupted();
+    if (!withoutDelTree) {
+        try {
+            session.removeTree(path);
+            return;
+        } catch (const Failure& e) {
+            if (e.exitCode() != kNotSupported) {
+                throw;
+            }
+            withoutDelTree = true;
+        }
+    }
+    for (const Session::Entry& entry : session.list(path)) {
+        // A name the handset lists must stay one name: never a path that
+        // leads elsewhere, nor the directory itself or the one above.
+        if (leavesDirectory(entry.name)) {
+            throw Failure(kHandsetFailure, "The handset listed the name " +
+                                               quotedName(entry.name) + " in " +
+                                               printableName(path) +
+                                               ", which no file can have; stopped there");
+        }
+        const std::u16string child = joinHandset(path, entry.name);
+        if (entry.isDirectory) {
+            removeTree(session, child, withoutDelTree);
+        } else {
+            session.remove(child);
+        }
+    }
+    session.removeDirectory(path);
+}
+
+// SIZE of truncate: digits, then K, M or G for binary multiples.
+std::uint32_t parseSize(std::string_view text)
+{
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const std::string_view unit(end, static_cast<std::size_t>(text.data() + text.size() - end));
+    int shift = -1;
+    if (unit.empty()) {
+        shift = 0;
+    } else if (unit == "K" || unit == "k") {
+        shift = 10;
+    } else if (unit == "M") {
+        shift = 20;
+    } else if (unit == "G") {
+        shift = 30;
+    }
+    if (error != std::errc() || end == text.data() || shift < 0) {
+        throw Failure(kUsage, "'" + std::string(text) +
+                                  "' is not a size: write bytes, or a number with K, M or G");
+    }
+    if (value > (std::uint64_t{std::numeric_limits<std::uint32_t>::max()} >> shift)) {
+        throw Failure(kUsage, std::string(text) +
+                                  " is more than a handset file can hold (4 GiB less one byte)");
+    }
+    return static_cast<std::uint32_t>(value << shift);
 }
 
 } // namespace
@@ -85,7 +173,7 @@ void list(Session& session, const std::vector<std::string>& operands, bool longL
             files.push_back({path, false, attributes});
         }
     }
-    printEntries(files, longListing, out);
+    printEntries(session, u"", files, longListing, out);
     bool first = files.empty();
     const bool headers = recursive || paths.size() > 1;
     for (const std::u16string& directory : directories) {
@@ -98,12 +186,27 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
     bool first = true;
     for (const std::string& operand : operands) {
         const std::u16string path = handsetPath(operand);
-        const Session::Attributes attributes = session.stat(path);
+        Session::Attributes attributes = session.stat(path);
+        if (attributes.isItem()) {
+            // Item files are not opened; STAT tells their size, where the handset has it.
+            try {
+                const Session::Attributes followed = session.statFollowing(path);
+                attributes.size = followed.size;
+                attributes.linkCount = followed.linkCount;
+            } catch (const Failure& e) {
+                if (e.exitCode() != kNotSupported) {
+                    throw;
+                }
+            }
+        }
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", attributes.mode & 07777);
         out << (first ? "" : "\n") << toUtf8(path) << '\n'
             << "  type:     " << Diag::Efs2::modeTypeName(attributes.mode) << '\n'
             << "  mode:     " << mode << " (" << Diag::Efs2::modeText(attributes.mode) << ")\n";
+        if (attributes.isLink()) {
+            out << "  target:   " << printableName(session.readLink(path)) << '\n';
+        }
         if (attributes.size) {
             out << "  size:     " << *attributes.size << " bytes\n";
         }
@@ -117,10 +220,23 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
     }
 }
 
-void removeFiles(Session& session, const std::vector<std::string>& operands)
+void removeFiles(Session& session, const std::vector<std::string>& operands, bool recursive)
 {
+    bool withoutDelTree = false;
     for (const std::string& operand : operands) {
-        session.remove(handsetPath(operand));
+        const std::u16string path = handsetPath(operand);
+        if (!recursive) {
+            session.remove(path);
+            continue;
+        }
+        if (path == u"/") {
+            throw Failure(kUsage, "rm -r / would empty the whole handset; name what is below it");
+        }
+        if (!session.stat(path, false).isDirectory()) {
+            session.remove(path);
+        } else {
+            removeTree(session, path, withoutDelTree);
+        }
     }
 }
 
@@ -165,6 +281,67 @@ void move(Session& session, const std::vector<std::string>& operands)
         to = joinHandset(to, baseName(from));
     }
     session.rename(from, to);
+}
+
+void changeModes(Session& session, const std::string& mode,
+                 const std::vector<std::string>& operands)
+{
+    const ModeChange change = ModeChange::parse(mode);
+    // Every name first: a name that is missing changes nothing.
+    std::vector<std::pair<std::u16string, std::uint16_t>> changes;
+    for (const std::string& operand : operands) {
+        const std::u16string path = handsetPath(operand);
+        Session::Attributes attributes = session.stat(path, false);
+        if (attributes.isLink() && change.isRelative()) {
+            attributes = session.statFollowing(path); // the handset changes what it points to
+        }
+        changes.emplace_back(path, change.applyTo(attributes.mode));
+    }
+    for (const auto& [path, bits] : changes) {
+        session.changeMode(path, bits);
+    }
+}
+
+void makeLink(Session& session, const std::vector<std::string>& operands)
+{
+    const std::string& targetText = operands.at(0);
+    if (targetText.empty()) {
+        throw Failure(kUsage, "a link needs a target");
+    }
+    std::u16string target;
+    try {
+        target = fromUtf8(targetText);
+    } catch (const std::invalid_argument&) {
+        throw Failure(kUsage, "the target '" + targetText + "' is not valid UTF-8");
+    }
+    std::u16string link = handsetPath(operands.at(1));
+    if (const auto existing = session.find(link); existing && existing->isDirectory()) {
+        link = joinHandset(link, baseName(handsetPath(targetText)));
+    }
+    if (session.find(link)) {
+        Session::refuse(Diag::Efs2::kExists, "making the link", link);
+    }
+    session.makeLink(target, link);
+}
+
+void showLinks(Session& session, const std::vector<std::string>& operands, std::ostream& out)
+{
+    for (const std::string& operand : operands) {
+        const std::u16string path = handsetPath(operand);
+        if (!session.stat(path, false).isLink()) {
+            throw Failure(kHandsetFailure, toUtf8(path) + " is not a symbolic link");
+        }
+        out << printableName(session.readLink(path)) << '\n';
+    }
+}
+
+void truncateFiles(Session& session, const std::string& size,
+                   const std::vector<std::string>& operands)
+{
+    const std::uint32_t length = parseSize(size);
+    for (const std::string& operand : operands) {
+        session.truncate(handsetPath(operand), length);
+    }
 }
 
 } // namespace VornakEfs

@@ -92,8 +92,8 @@ TEST(Failure, CodesBecomeWordsAndExitCodes)
          kHandsetFailure},
         {514, {}, "The handset sent a malformed response (error 514)", kHandsetFailure},
         {539, {}, "The handset kept answering for another offset (error 539)", kHandsetFailure},
-        {533, static_cast<HRESULT>(0x8007001Fu), "The serial line failed (port error 0x8007001F)",
-         kPortFailure},
+        {533, static_cast<HRESULT>(0x8007001Fu),
+         "The line to the handset failed (port error 0x8007001F)", kPortFailure},
         {533, {}, "The port failed (error 533)", kPortFailure},
         {534, {}, "The port failed unexpectedly (error 534)", kPortFailure},
     };

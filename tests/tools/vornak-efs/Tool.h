@@ -103,17 +103,22 @@ struct Server {
     pid_t pid = -1;
     int out = -1; // its stdout after the first line
     std::FILE* err = std::tmpfile();
-    std::string port; // "serial:/dev/pts/N"
+    std::string port; // "serial:/dev/pts/N" or "tcp:127.0.0.1:N"
 };
 
-// Starts serving `seed` and waits for the terminal's path, its first line.
-inline void serve(Server& server, const std::string& seed)
+// Starts serving `seed` and waits for where, its first line: the terminal's
+// path, or with `listen` the TCP address.
+inline void serve(Server& server, const std::string& seed, const std::string& listen = "")
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    server.pid = spawn({"serve", "--emulator", seed}, out[1], ::fileno(server.err));
+    std::vector<std::string> arguments{"serve", "--emulator", seed};
+    if (!listen.empty()) {
+        arguments.insert(arguments.end(), {"--listen", listen});
+    }
+    server.pid = spawn(arguments, out[1], ::fileno(server.err));
     ::close(out[1]);
     server.out = out[0];
     std::string line;
@@ -121,9 +126,9 @@ inline void serve(Server& server, const std::string& seed)
         line += c;
     }
     if (line.empty()) {
-        throw std::runtime_error("vornak-efs serve named no terminal");
+        throw std::runtime_error("vornak-efs serve named no port");
     }
-    server.port = "serial:" + line;
+    server.port = listen.empty() ? "serial:" + line : line;
 }
 
 // Interrupts it and waits; what it wrote after the path, and its exit code.

@@ -85,6 +85,9 @@ TEST(VornakEfs, FailuresSayWhatHappenedAndExitByKind)
         {{"--port", "serial:x", "frobnicate"}, 2, "'frobnicate' is not a verb"},
         {{"ls"}, 2, "say which handset to use"},
         {{"--port", "serial:/dev/null:fast", "ls"}, 2, "'fast' is not a baud rate"},
+        {{"--port", "tcp:localhost", "ls"}, 2, "a TCP port is written tcp:<host>:<port>"},
+        {{"--port", "usb:1", "ls"}, 2, "a port is written serial:"},
+        {{"serve", "--listen", "tcp:127.0.0.1:http"}, 2, "'http' is not a TCP port number"},
         {{"--emulator", kSeed, "get", "/nv"}, 2, "/nv is a directory; get -r"},
         {{"--emulator", kSeed, "ls", "/nope"},
          1,
@@ -96,6 +99,9 @@ TEST(VornakEfs, FailuresSayWhatHappenedAndExitByKind)
         {{"--port", "serial:/nonexistent/tty", "ls"},
          3,
          "cannot open the serial port /nonexistent/tty: No such file or directory\n"},
+        {{"--port", "tcp:127.0.0.1:1", "ls"},
+         3,
+         "cannot connect to 127.0.0.1:1: Connection refused\n"},
         {{"--port", std::string("serial:") + silent, "--timeout", "200", "ls", "/"},
          4,
          "The handset did not answer within 200 ms (port error 0x800705B4) "
@@ -239,6 +245,25 @@ TEST_F(ServedHandset, ShowsProgressOnATerminalOnly)
 
     EXPECT_THAT(tool({"get", "/p.bin", (host / "q.bin").string()}, true).err, HasSubstr("100%"));
     EXPECT_EQ(tool({"-q", "get", "/p.bin", (host / "r.bin").string()}, true).err, "");
+}
+
+// The same handset on a loopback TCP port: announced with the port it took,
+// reached with --port as announced, and one client after another.
+TEST(VornakEfs, ServesOnATcpPort)
+{
+    ToolTest::Server server;
+    ToolTest::serve(server, kSeed, "tcp:127.0.0.1:0");
+    EXPECT_THAT(server.port, ::testing::MatchesRegex("tcp:127\\.0\\.0\\.1:[1-9][0-9]*"));
+    const auto tool = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--port", server.port});
+        return run(arguments);
+    };
+    EXPECT_EQ(tool({"ls", "/data"}).out, "settings.txt\n");
+    EXPECT_EQ(tool({"mv", "/data/settings.txt", "/data/moved.txt"}).exitCode, 0);
+    EXPECT_EQ(tool({"ls", "/data"}).out, "moved.txt\n");
+    const auto stopped = ToolTest::stop(server);
+    EXPECT_EQ(stopped.exitCode, 0);
+    EXPECT_THAT(stopped.err, HasSubstr("from 3 clients"));
 }
 
 } // namespace

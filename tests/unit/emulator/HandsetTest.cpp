@@ -40,7 +40,17 @@ protected:
         EXPECT_EQ(handset->openDirectories(), 0u);
     }
     Bytes send(const Bytes& request) { return handset->respond(request); }
-    Exchange exchange(const Bytes& request) { return handset->exchange(request); }
+    struct Exchanged {
+        Bytes response;
+        std::optional<Fault> portFault;
+    };
+    Exchanged exchange(const Bytes& request)
+    {
+        Bytes response(handset->responseCapacity());
+        const Exchange result = handset->exchange(request, response);
+        response.resize(result.length);
+        return {response, result.portFault};
+    }
     std::uint32_t openFile(std::string_view path, std::uint32_t flags)
     {
         const Bytes response = send(Packet(Efs2::Open).u32(flags).u32(0644).text(path));
@@ -68,7 +78,7 @@ TEST_F(HandsetTest, AnswersEveryCommandByteForByte)
             {Packet(Efs2::Hello, s).u32(8).u32(4096).u32(8).u32(4096).u32(8).u32(4096).u32(2).u32(1).u32(3).u32(7),
              Packet(Efs2::Hello, s).u32(0x100000).u32(0x100000).u32(0x100000).u32(0x100000).u32(0x100000).u32(0x100000).u32(1).u32(1).u32(1).u32(0)},
             {Packet(Efs2::Query, s),
-             Packet(Efs2::Query, s).u32(768).u32(1024).u32(0).u32(64u << 20).u32(4096).u32(1)},
+             Packet(Efs2::Query, s).u32(768).u32(1024).u32(8).u32(64u << 20).u32(4096).u32(1)},
             {Packet(Efs2::MkDir, s).u16(0755).text("/d"), Packet(Efs2::MkDir, s).u32(0)},
             {Packet(Efs2::Open, s).u32(0x241).u32(0644).text("/d/f"), Packet(Efs2::Open, s).u32(0).u32(0)},
             {Packet(Efs2::Write, s).u32(0).u32(0).raw("abc"), Packet(Efs2::Write, s).u32(0).u32(0).u32(3).u32(0)},
@@ -95,6 +105,80 @@ TEST_F(HandsetTest, AnswersEveryCommandByteForByte)
             EXPECT_EQ(send(request), expected) << "command " << int(request[2]);
         }
     }
+}
+
+TEST_F(HandsetTest, AnswersTheLaterCommandsByteForByte)
+{
+    // A seeded file was made a second before it was last changed and read a
+    // second after; what the handset does itself happens at kNow.
+    const std::uint32_t t = kNow;
+    constexpr std::uint32_t kLink = 0xA000 | 0777;
+    constexpr std::uint32_t kItem = 0xE000 | 0644;
+    const std::string md5OfH = "\x25\x10\xc3\x90\x11\xc5\xbe\x70\x41\x82\x42\x3e\x3a\x69\x5e\x91";
+    for (const std::uint8_t s : {Efs2::kFileSubsystem, Efs2::kAlternateFileSubsystem}) {
+        SCOPED_TRACE(int(s));
+        handset = std::make_shared<Handset>(seeded());
+        // clang-format off
+        const std::pair<Bytes, Bytes> session[] = {
+            {Packet(Efs2::Stat, s).text("/a.txt"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(t + 1).u32(t).u32(t - 1)},
+            {Packet(Efs2::Stat, s).text("/none"), Packet(Efs2::Stat, s).u32(kNoEntry).zeros(24)},
+            {Packet(Efs2::Symlink, s).text("a.txt").text("/dir/l"), Packet(Efs2::Symlink, s).u32(0)},
+            {Packet(Efs2::ReadLink, s).text("/dir/l"), Packet(Efs2::ReadLink, s).u32(0).text("a.txt")},
+            {Packet(Efs2::ReadLink, s).text("/a.txt"), Packet(Efs2::ReadLink, s).u32(kInvalidArgument).text("")},
+            {Packet(Efs2::LStat, s).text("/dir/l"), Packet(Efs2::LStat, s).u32(0).u32(kLink).u32(t).u32(t).u32(t)},
+            // A relative target starts from the link's directory.
+            {Packet(Efs2::Stat, s).text("/dir/l"), Packet(Efs2::Stat, s).u32(kNoEntry).zeros(24)},
+            {Packet(Efs2::Symlink, s).text("../a.txt").text("/dir/up"), Packet(Efs2::Symlink, s).u32(0)},
+            {Packet(Efs2::Stat, s).text("/dir/up"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(t + 1).u32(t).u32(t - 1)},
+            {Packet(Efs2::Chmod, s).u16(0100600).text("/dir/up"), Packet(Efs2::Chmod, s).u32(0)},
+            {Packet(Efs2::LStat, s).text("/a.txt"), Packet(Efs2::LStat, s).u32(0).u32(0x8180).u32(t + 1).u32(t).u32(t)},
+            {Packet(Efs2::Access, s).u8(6).text("/a.txt"), Packet(Efs2::Access, s).u32(0)},
+            {Packet(Efs2::Access, s).u8(1).text("/a.txt"), Packet(Efs2::Access, s).u32(kAccessDenied)},
+            {Packet(Efs2::StatFs, s).text("/"),
+             Packet(Efs2::StatFs, s).u32(0).u32(0).raw(std::string("EFS2\0\0\0\0", 8)).u32(512).u32(524288)
+                 .u32(524287).u32(524287).u32(64u << 20).u32(7).u32(1u << 20)},
+            {Packet(Efs2::DevInfo, s),
+             Packet(Efs2::DevInfo, s).u32(0).u32(2048).u32(64).u32(2048).u32(2112).u32(0).u32(0).u8(1).text("VORNAK EMULATED NAND")},
+            {Packet(Efs2::Put, s).u32(3).u32(0x41).u32(0644).raw("abc").text("/i"), Packet(Efs2::Put, s).u16(0).u32(0)},
+            {Packet(Efs2::Get, s).u32(16).u32(3).u16(7).text("/i"), Packet(Efs2::Get, s).u32(3).u32(0).u16(7).raw("abc")},
+            {Packet(Efs2::Get, s).text("/i"), Packet(Efs2::Get, s).u32(3).u32(0).raw("abc")},
+            {Packet(Efs2::Get, s).u32(2).u32(3).u16(8).text("/i"), Packet(Efs2::Get, s).u32(0xFFFFFFFF).u32(kOutOfRange).u16(8)},
+            {Packet(Efs2::LStat, s).text("/i"), Packet(Efs2::LStat, s).u32(0).u32(kItem).u32(t).u32(t).u32(t)},
+            {Packet(Efs2::Truncate, s).u16(5).u32(1).text("/a.txt"), Packet(Efs2::Truncate, s).u16(5).u32(0)},
+            {Packet(Efs2::Md5Sum, s).u16(9).text("/dir/up"), Packet(Efs2::Md5Sum, s).u16(9).u32(0).raw(md5OfH)},
+            {Packet(Efs2::Md5Sum, s).u16(9).text("/dir"), Packet(Efs2::Md5Sum, s).u16(9).u32(kIsDirectory).zeros(16)},
+            {Packet(Efs2::Open, s).u32(2).u32(0).text("/a.txt"), Packet(Efs2::Open, s).u32(0).u32(0)},
+            {Packet(Efs2::FTruncate, s).u16(6).u32(0).u32(0), Packet(Efs2::FTruncate, s).u16(6).u32(0)},
+            {Packet(Efs2::FTruncate, s).u16(6).u32(0).u32(1), Packet(Efs2::FTruncate, s).u16(6).u32(kBadDescriptor)},
+            {Packet(Efs2::Close, s).u32(0), Packet(Efs2::Close, s).u32(0)},
+            {Packet(Efs2::DelTree, s).u16(3).text("/dir"), Packet(Efs2::DelTree, s).u16(3).u32(0)},
+            {Packet(Efs2::DelTree, s).u16(4).text("/dir"), Packet(Efs2::DelTree, s).u16(4).u32(kNoEntry)},
+        };
+        // clang-format on
+        for (const auto& [request, expected] : session) {
+            EXPECT_EQ(send(request), expected) << "command " << int(request[2]);
+        }
+    }
+}
+
+TEST_F(HandsetTest, ListsLinksAndItemsWithTheirOwnTypes)
+{
+    handset->edit([](FileSystem& fs) {
+        fs.addLink(u"/types/link", u"../a.txt", 11);
+        fs.addItem(u"/types/item", bytesOf("ab"), 0600, 12);
+        fs.addDirectory(u"/types/sub", 0700, 13);
+    });
+    EXPECT_EQ(field32(send(Packet(Efs2::OpenDir).text("/types")), 4), 1u);
+    // Type, mode and size of entries 1 to 3, by name: item, link, sub.
+    const std::uint32_t expected[][3] = {
+        {0, 0xE000 | 0600, 2}, {2, 0xA000 | 0777, 8}, {1, 0x4000 | 0700, 0}};
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+        const Bytes entry = send(Packet(Efs2::ReadDir).u32(1).u32(n));
+        EXPECT_EQ(field32(entry, 16), expected[n - 1][0]) << n;
+        EXPECT_EQ(field32(entry, 20), expected[n - 1][1]) << n;
+        EXPECT_EQ(field32(entry, 24), expected[n - 1][2]) << n;
+    }
+    send(Packet(Efs2::CloseDir).u32(1));
 }
 
 TEST_F(HandsetTest, FullTablesAnswerEMFILE)
@@ -222,33 +306,41 @@ TEST_F(HandsetTest, ListsDirectoriesFromOneToTheEmptyName)
     }
 }
 
-TEST_F(HandsetTest, AnswersTheErrorResponseToWhatItCannotParse)
+TEST_F(HandsetTest, RefusesWhatItCannotParseWithTheRequestEchoed)
 {
-    const Bytes refused19 = {75, 19, 28, 0, 22, 0, 0, 0};
-    const Bytes refused62 = {75, 62, 28, 0, 22, 0, 0, 0};
-    const std::pair<Bytes, Bytes> cases[] = {
-        {{}, refused19},
-        {{75, 19, 2}, refused19},
-        {Packet(Efs2::Close, 20).u32(0), refused19}, // a foreign subsystem
-        {{0x4C, 62, 3, 0, 0, 0, 0, 0}, refused62},   // not a subsystem dispatch
-        {Packet(6, 62), refused62},                  // an unknown command
-        {Packet(Efs2::ErrorResponse), refused19},
-        {Packet(Efs2::Close).u32(0).u8(0), refused19},
-        {Packet(Efs2::Close).u16(0), refused19},
-        {Packet(Efs2::Read).u32(0).u32(0).u16(0), refused19},
-        {Packet(Efs2::ReadDir, 62).u32(1).u32(1).u8(0), refused62},
-        {Packet(Efs2::Query).u8(0), refused19},
-        {Packet(Efs2::Hello).u32(0), refused19},
-        {Packet(Efs2::Write).u32(0).u16(0), refused19},
-        {Packet(Efs2::Open).u32(0).u32(0), refused19},
-        {Packet(Efs2::Open).u32(0).u32(0).raw("/a.txt"), refused19}, // no NUL
-        {Packet(Efs2::MkDir).u16(0), refused19},
-        {Packet(Efs2::Rename).text("/a.txt").raw("/b"), refused19},
-        {Packet(Efs2::LStat), refused19},
+    // 0x13 "bad command": no handler for the command, subsystem or
+    // subcommand; 0x15 "bad length": a known command of the wrong size.
+    const std::pair<std::uint8_t, Bytes> cases[] = {
+        {0x13, {75, 19, 2}},
+        {0x13, Packet(Efs2::Close, 20).u32(0)}, // a foreign subsystem
+        {0x13, {0x4C, 62, 3, 0, 0, 0, 0, 0}},   // not a subsystem dispatch
+        {0x13, Packet(26, 62)},                 // an unknown command
+        {0x13, Packet(Efs2::StatVfsV2).u16(1).text("/")},
+        {0x13, Packet(Efs2::ErrorResponse)},
+        {0x15, {}},
+        {0x15, Packet(Efs2::Close).u32(0).u8(0)},
+        {0x15, Packet(Efs2::Close).u16(0)},
+        {0x15, Packet(Efs2::Read).u32(0).u32(0).u16(0)},
+        {0x15, Packet(Efs2::ReadDir, 62).u32(1).u32(1).u8(0)},
+        {0x15, Packet(Efs2::Query).u8(0)},
+        {0x15, Packet(Efs2::Hello).u32(0)},
+        {0x15, Packet(Efs2::Write).u32(0).u16(0)},
+        {0x15, Packet(Efs2::Open).u32(0).u32(0)},
+        {0x15, Packet(Efs2::Open).u32(0).u32(0).raw("/a.txt")}, // no NUL
+        {0x15, Packet(Efs2::MkDir).u16(0)},
+        {0x15, Packet(Efs2::Rename).text("/a.txt").raw("/b")},
+        {0x15, Packet(Efs2::LStat)},
     };
-    for (const auto& [request, expected] : cases) {
+    for (const auto& [code, request] : cases) {
+        Bytes expected{code};
+        expected.insert(expected.end(), request.begin(), request.end());
         EXPECT_EQ(send(request), expected) << ::testing::PrintToString(request);
     }
+    // The echo of a request longer than any the handset takes stops at its limit.
+    const Bytes huge = Packet(Efs2::Write).u32(0).u32(0).zeros(Handset::kMaxRequest);
+    const Bytes refused = send(huge);
+    EXPECT_EQ(refused.size(), Handset::kMaxRequest + 1);
+    EXPECT_EQ(refused[0], 0x15);
 }
 
 TEST_F(HandsetTest, FaultsChangeOrReplaceTheResponse)
@@ -275,7 +367,7 @@ TEST_F(HandsetTest, FaultsChangeOrReplaceTheResponse)
     for (const Case& c : cases) {
         handset->queueFault(c.fault.on(Efs2::Read));
         EXPECT_EQ(exchange(Packet(Efs2::Close).u32(99)).response.size(), 8u); // not its command
-        const Exchange damaged = exchange(read);
+        const Exchanged damaged = exchange(read);
         EXPECT_EQ(damaged.response, c.expected) << int(c.fault.kind);
         EXPECT_FALSE(damaged.portFault);
         EXPECT_EQ(handset->pendingFaults(), 0u);
@@ -294,7 +386,7 @@ TEST_F(HandsetTest, FaultsChangeOrReplaceTheResponse)
     for (Fault fault : {Fault::errorResponse(5), Fault::portFailure(E_FAIL), Fault::exception(),
                         Fault::noAnswer()}) {
         handset->queueFault(fault);
-        const Exchange replaced = exchange(Packet(Efs2::MkDir).u16(0755).text("/made"));
+        const Exchanged replaced = exchange(Packet(Efs2::MkDir).u16(0755).text("/made"));
         EXPECT_EQ(replaced.portFault.has_value(), fault.isPortFault());
     }
     Attributes made;

@@ -97,6 +97,36 @@ TEST(Seed, CopiesAHostDirectory)
     EXPECT_THROW(seedFromHost(fileSystem = FileSystem(), root / "missing"), fs::filesystem_error);
 }
 
+TEST(Seed, KeepsHostLinksAsLinks)
+{
+    HostDirectory host;
+    fs::create_directories(host.path() / "data");
+    writeHostFile(host.path() / "data" / "f", "bytes");
+    try {
+        fs::create_symlink("data/f", host.path() / "to-file");
+        fs::create_directory_symlink("data", host.path() / "to-dir");
+        fs::create_symlink("/nowhere/at/all", host.path() / "dangling");
+    } catch (const fs::filesystem_error& e) {
+        GTEST_SKIP() << "the host makes no symbolic links here: " << e.what();
+    }
+
+    FileSystem fileSystem;
+    const SeedReport report = seedFromHost(fileSystem, host.path());
+    EXPECT_EQ(report.links, 3u);
+    EXPECT_EQ(report.files, 1u); // the file once, not again through its link
+    EXPECT_TRUE(report.skipped.empty());
+    std::string_view target;
+    EXPECT_EQ(fileSystem.readLink("/to-dir", target), kSuccess);
+    EXPECT_EQ(target, "data");
+    EXPECT_EQ(fileSystem.readLink("/dangling", target), kSuccess);
+    EXPECT_EQ(target, "/nowhere/at/all");
+    NodePtr node;
+    EXPECT_EQ(fileSystem.lookup("/to-dir/f", node), kSuccess);
+    EXPECT_EQ(fileSystem.lookup("/to-file", node), kSuccess);
+    EXPECT_EQ(node->data(), bytesOf("bytes"));
+    EXPECT_EQ(fileSystem.lookup("/dangling", node), kNoEntry);
+}
+
 TEST(Seed, FilesBeyondTheLimitsAreLeftOut)
 {
     HostDirectory host;
