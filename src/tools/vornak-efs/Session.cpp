@@ -17,6 +17,7 @@
 #include "diag/EFSUnlink.h"
 #include "efs/EFSDir.h"
 #include "efs/File.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Text.h"
 
 #include <algorithm>
@@ -98,7 +99,7 @@ std::vector<Session::Entry> Session::list(const std::u16string& path)
             return directory.ReadAtMost(listingLimit_);
         });
     } catch (const Efs::ListingTooLong& e) {
-        throw Failure(kHandsetFailure, "The listing of " + toUtf8(path) + " went past " +
+        throw Failure(kHandsetFailure, "The listing of " + printableName(path) + " went past " +
                                            std::to_string(e.limit()) +
                                            " entries without an end; stopped there "
                                            "(--listing-limit sets how many a directory may have)");
@@ -285,7 +286,7 @@ void Session::refuse(std::uint32_t deviceError, std::string_view action, std::u1
     const Description description =
         describeCode(CEFSException::CodeFromDeviceError(deviceError), std::nullopt, 0);
     throw Failure(description.exitCode,
-                  description.words + " " + std::string(action) + " " + toUtf8(path));
+                  description.words + " " + std::string(action) + " " + printableName(path));
 }
 
 bool Session::lacksCommand(const CEFSException& e) const
@@ -303,11 +304,11 @@ void Session::fail(const CEFSException& e, std::string_view action, std::u16stri
                               : Diag::Efs2::kFileSubsystem;
         throw Failure(kNotSupported, "The handset refused the request (it may answer on --subsys " +
                                          std::to_string(other) + ") " + std::string(action) + " " +
-                                         toUtf8(path));
+                                         printableName(path));
     }
     const Description description = describeCode(e.GetCode(), watch_->lastFailure(), timeout_);
     throw Failure(description.exitCode,
-                  description.words + " " + std::string(action) + " " + toUtf8(path));
+                  description.words + " " + std::string(action) + " " + printableName(path));
 }
 
 } // namespace VornakEfs

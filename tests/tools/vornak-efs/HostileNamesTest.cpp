@@ -108,6 +108,45 @@ TEST_F(HostileNames, AreShownQuotedWhenTheyHoldControlCharacters)
     const auto outcome = tool({"ls", "/d"});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out, "\"clear\\x1B[2J\"\n\"\\uDC00\"\n");
+
+    // A link's target is the handset's text too.
+    handset->edit([](Emulator::FileSystem& fs) { fs.addLink(u"/l", u"clear\x1B[2J"); });
+    for (const auto& verb : {std::vector<std::string>{"ls", "-l", "/l"}, {"stat", "/l"},
+                             {"readlink", "/l"}}) {
+        SCOPED_TRACE(verb[0]);
+        const auto shown = tool(verb);
+        EXPECT_EQ(shown.exitCode, 0);
+        EXPECT_THAT(shown.out, HasSubstr("\"clear\\x1B[2J\"\n"));
+        EXPECT_EQ(shown.out.find('\x1B'), std::string::npos);
+    }
+}
+
+// The verbs that walk the handset's tree go one step down at a time: ls -R
+// shows a directory listed as "../d" or "x/y" but does not go into it, and
+// rm -r (name by name, on a handset without DELTREE) stops there. ("." and
+// ".." the listing itself passes over.)
+TEST_F(HostileNames, LeadNoWalkOfTheHandsetElsewhere)
+{
+    for (const char* listed : {"../d", "x/y"}) {
+        SCOPED_TRACE(listed);
+        handset = std::make_shared<Emulator::Handset>();
+        addFile(u"/d/a/inner", "A");
+        addFile(u"/keep", "K");
+        handset->queueFault(Fault::listedName(listed));
+        const auto listing = tool({"ls", "-R", "/d"});
+        EXPECT_EQ(listing.exitCode, 0);
+        EXPECT_EQ(listing.out, "/d:\n" + std::string(listed) + "\n");
+
+        handset->queueFault(Fault::errorResponse(5).on(Diag::Efs2::DelTree));
+        handset->queueFault(Fault::listedName(listed));
+        const auto removal = tool({"rm", "-r", "/d"});
+        EXPECT_EQ(removal.exitCode, 1);
+        EXPECT_EQ(removal.err, "vornak-efs: The handset listed the name \"" + std::string(listed) +
+                                   "\" in /d, which no file can have; stopped there\n");
+        Emulator::Attributes attributes;
+        EXPECT_EQ(handset->stat(u"/keep", attributes), 0u);
+        EXPECT_EQ(handset->stat(u"/d/a/inner", attributes), 0u);
+    }
 }
 
 // A handset that never ends a listing: every verb that lists stops at the
