@@ -29,6 +29,11 @@ if(VORNAK_SANITIZE)
     target_link_options(vornak_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(VORNAK_SANITIZE_THREAD)
+    target_compile_options(vornak_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(vornak_options INTERFACE -fsanitize=thread)
+endif()
+
 if(WIN32)
     # Windows 7 API level; NOMINMAX keeps std::min and std::max usable.
     target_compile_definitions(vornak_options INTERFACE

@@ -6,6 +6,8 @@
 #include "diag/EFSOpenDir.h"
 #include "diag/EFSReadDir.h"
 
+#include <cstdint>
+
 EFSDir::EFSDir(IUnknown* port, std::uint32_t timeout, std::uint8_t subsysId)
     : timeout_(timeout)
     , subsysId_(subsysId)
@@ -35,6 +37,11 @@ void EFSDir::OpenDir(const std::u16string& path)
 
 std::vector<Marl::Common::EfsReadDirEntry> EFSDir::ReadAll()
 {
+    return ReadAtMost(SIZE_MAX);
+}
+
+std::vector<Marl::Common::EfsReadDirEntry> EFSDir::ReadAtMost(std::size_t limit)
+{
     std::vector<Marl::Common::EfsReadDirEntry> entries;
     CEFSReadDir readDir(port_.get(), timeout_, subsysId_);
     std::uint32_t seqno = 1;
@@ -42,6 +49,9 @@ std::vector<Marl::Common::EfsReadDirEntry> EFSDir::ReadAll()
         Marl::Common::EfsReadDirEntry entry = readDir.Read(dirHandle_, seqno);
         if (entry.name().empty()) {
             return entries;
+        }
+        if (entries.size() == limit) {
+            throw Efs::ListingTooLong(limit);
         }
         entries.push_back(std::move(entry));
         ++seqno;

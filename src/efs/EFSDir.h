@@ -6,9 +6,29 @@
 #include "diag/PortInterfaces.h"
 #include "platform/ComPtr.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace Efs {
+
+// A handset listed more entries than the reader was told to take: one that
+// never ends a listing, or a directory beyond any a tool should walk.
+class ListingTooLong : public std::length_error {
+public:
+    explicit ListingTooLong(std::size_t limit)
+        : std::length_error("listing beyond " + std::to_string(limit) + " entries")
+        , limit_(limit)
+    {}
+    std::size_t limit() const { return limit_; }
+
+private:
+    std::size_t limit_;
+};
+
+} // namespace Efs
 
 class EFSDir {
 public:
@@ -25,6 +45,10 @@ public:
     // Every remaining entry, in the handset's order. Each READDIR asks for the
     // number after the one the handset gave the previous entry.
     std::vector<Marl::Common::EfsReadDirEntry> ReadAll();
+    // As ReadAll, but throws Efs::ListingTooLong when the handset lists an
+    // entry beyond the first `limit`: a handset that never ends a listing
+    // cannot hold the caller for ever.
+    std::vector<Marl::Common::EfsReadDirEntry> ReadAtMost(std::size_t limit);
 
 private:
     bool isOpen_ = false;

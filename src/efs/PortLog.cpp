@@ -37,6 +37,9 @@ HRESULT writePortLogNoThrow(IUnknown* port, std::u16string_view text) noexcept
         return sink->LogMessage(line.get());
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        // The port is the client's object: whatever it throws stays here.
+        return E_UNEXPECTED;
     }
 }
 

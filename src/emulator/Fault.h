@@ -3,9 +3,10 @@
 //
 // Some faults change the response to a request the handset has carried out
 // (stale offset, foreign descriptor, truncated or oversized response, the
-// header of another command, added latency). The others stand in for the
-// response, and the handset never sees the request: an error response, a port
-// failure, an exception thrown from the port, a port that does not answer.
+// header of another command, a name listed in place of the real one, a listing
+// that never ends, added latency). The others stand in for the response, and
+// the handset never sees the request: an error response, a port failure, an
+// exception thrown from the port, a port that does not answer.
 #pragma once
 
 #include "diag/Efs2.h"
@@ -13,6 +14,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace Emulator {
 
@@ -28,6 +31,8 @@ struct Fault {
         NoAnswer,          // SendRequest waits the caller's timeout, then fails
         Latency,           // the response comes `value` milliseconds late
         WrongHeader,       // the response's header names command `value`
+        ListedName,        // READDIR response: the entry is listed under `name`
+        EndlessListing,    // OPENDIR: past its last entry the directory lists files for ever
     };
 
     explicit Fault(Kind faultKind, std::uint32_t faultValue = 0)
@@ -37,6 +42,7 @@ struct Fault {
 
     Kind kind;
     std::uint32_t value;
+    std::string name; // the handset's bytes of a listed name (Windows-1252, references)
     std::optional<std::uint16_t> command; // the command it waits for; any when empty
 
     static Fault staleOffset(std::uint32_t behind = 512)
@@ -67,6 +73,21 @@ struct Fault {
     static Fault exception() { return Fault(Kind::Exception); }
     static Fault noAnswer() { return Fault(Kind::NoAnswer); }
     static Fault latency(std::uint32_t milliseconds) { return Fault(Kind::Latency, milliseconds); }
+    // A name no handset should list ("..", "/etc/x", "a&#x2F;b") for the
+    // tools that make host files of listings to refuse.
+    static Fault listedName(std::string bytes)
+    {
+        Fault result(Kind::ListedName);
+        result.name = std::move(bytes);
+        result.command = Diag::Efs2::ReadDir;
+        return result;
+    }
+    static Fault endlessListing()
+    {
+        Fault result(Kind::EndlessListing);
+        result.command = Diag::Efs2::OpenDir;
+        return result;
+    }
 
     // The same fault, kept for the next request of `code`.
     Fault on(std::uint16_t code) const

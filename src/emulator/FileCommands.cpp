@@ -6,6 +6,7 @@
 #include "platform/Md5.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace Emulator {
 
@@ -81,6 +82,13 @@ std::size_t FileCommands::openDescriptors() const
 std::size_t FileCommands::openDirectories() const
 {
     return countOpen(directories_);
+}
+
+void FileCommands::makeEndless(std::uint32_t dirp)
+{
+    if (OpenDirectory* handle = directoryHandle(dirp)) {
+        handle->endless = true;
+    }
 }
 
 std::size_t FileCommands::largestResponse() const
@@ -424,6 +432,8 @@ bool FileCommands::readDirectory(const Request& request, Reply& reply)
     std::uint32_t error = kSuccess;
     std::string_view name;
     const Node* entry = nullptr;
+    bool madeUp = false;
+    char madeUpName[24] = "endless-";
     if (const OpenDirectory* handle = directoryHandle(dirp); handle == nullptr) {
         error = kBadDescriptor;
     } else if (seqno == 0) {
@@ -441,9 +451,19 @@ bool FileCommands::readDirectory(const Request& request, Reply& reply)
                 break;
             }
         }
+        if (entry == nullptr && handle->endless) {
+            constexpr std::size_t prefix = sizeof "endless-" - 1;
+            const auto end =
+                std::to_chars(madeUpName + prefix, madeUpName + sizeof madeUpName, seqno).ptr;
+            name = std::string_view(madeUpName, static_cast<std::size_t>(end - madeUpName));
+            madeUp = true;
+        }
     }
     // After the last entry, and with an error: the empty name and zeros.
-    const Attributes attributes = entry ? FileSystem::attributes(*entry) : Attributes();
+    Attributes attributes = entry ? FileSystem::attributes(*entry) : Attributes();
+    if (madeUp) {
+        attributes.mode = Efs2::kModeRegular | 0644;
+    }
     headed(reply, request)
         .u32(dirp)
         .u32(seqno)

@@ -51,6 +51,9 @@ public:
     std::size_t openDirectories() const;
     // The longest response this handset sends.
     std::size_t largestResponse() const;
+    // Makes the open directory `dirp` list made-up files past its last entry
+    // for ever, as a broken handset might.
+    void makeEndless(std::uint32_t dirp);
 
 private:
     struct OpenFile {
@@ -60,6 +63,7 @@ private:
     struct OpenDirectory {
         NodePtr directory;
         std::vector<std::string> names; // as they were at OPENDIR
+        bool endless = false;           // lists made-up files past its last entry
     };
 
     // Each writes its response and returns true, or false for a request it

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace Emulator {
 
@@ -20,6 +21,9 @@ namespace {
 
 // Room for what faults add to the longest response.
 constexpr std::size_t kFaultRoom = 256;
+// Where a READDIR response's name begins: after the header, dirp, seqno,
+// error, entry type, mode, size and three times.
+constexpr std::size_t kReadDirNameOffset = 40;
 
 bool isFileSubsystem(std::uint8_t subsystem)
 {
@@ -79,6 +83,12 @@ Exchange Handset::exchange(std::span<const std::uint8_t> request, std::span<std:
         answer(request, reply);
         if (fault && fault->kind == Fault::Kind::Latency) {
             result.portFault = fault;
+        } else if (fault && fault->kind == Fault::Kind::EndlessListing) {
+            const std::span<const std::uint8_t> opened = reply.written();
+            if (isNormalResponse(opened, request) && read16(request.data() + 2) == Efs2::OpenDir &&
+                opened.size() >= 12 && read32(opened.data() + 8) == kSuccess) {
+                files_.makeEndless(read32(opened.data() + 4));
+            }
         } else if (fault) {
             damage(reply, request, *fault);
         }
@@ -148,7 +158,7 @@ std::optional<Fault> Handset::takeFault(std::span<const std::uint8_t> request)
     if (found == faults_.end()) {
         return std::nullopt;
     }
-    Fault fault = *found;
+    Fault fault = std::move(*found);
     faults_.erase(found);
     return fault;
 }
@@ -176,6 +186,14 @@ void Handset::damage(Reply& reply, std::span<const std::uint8_t> request, const 
     case Fault::Kind::WrongHeader:
         if (response.size() >= Efs2::kHeaderSize) {
             write16(response.data() + 2, static_cast<std::uint16_t>(fault.value));
+        }
+        break;
+    case Fault::Kind::ListedName:
+        // In place of the name and its NUL; the end of the directory (the
+        // empty name) stays as it is.
+        if (command == Efs2::ReadDir && response.size() > kReadDirNameOffset + 1) {
+            reply.shorten(kReadDirNameOffset);
+            reply.text(fault.name);
         }
         break;
     case Fault::Kind::ForeignDescriptor:

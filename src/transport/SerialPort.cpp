@@ -1,12 +1,19 @@
 #include "transport/SerialPort.h"
 
+#include "diag/Efs2.h"
+#include "diag/LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace Transport {
 
 namespace {
+
+// The descriptor of the probe's READ: -1, which no OPEN returns.
+constexpr std::uint32_t kProbeDescriptor = 0xFFFFFFFF;
 
 // First bytes of the diagnostic protocol's own error responses.
 constexpr std::uint8_t kBadCommand = 19;
@@ -89,50 +96,94 @@ HRESULT SerialPort::SendRequest(ULONG requestLength, const BYTE* request, ULONG,
     }
 }
 
-HRESULT SerialPort::exchange(const BYTE* request, ULONG requestLength, Deadline deadline,
-                             USHORT* responseLength, BYTE* response)
+template <class Wanted>
+bool SerialPort::nextFrame(Deadline deadline, Wanted wanted)
 {
-    // Whatever arrived before this request answers an earlier one.
-    line_->discardInput();
-    reader_.reset();
-
-    outgoing_.clear();
-    Hdlc::appendFrame(request, requestLength, outgoing_);
-    line_->write(outgoing_.data(), outgoing_.size(), deadline);
-    counters_.bytesSent += outgoing_.size();
-
     for (;;) {
-        const std::size_t got = line_->read(incoming_.data(), incoming_.size(), deadline);
-        if (got == 0) {
-            return kTimeoutResult;
-        }
-        counters_.bytesReceived += got;
-        std::size_t used = 0;
-        while (used < got) {
-            switch (reader_.feed(incoming_.data(), got, &used)) {
+        while (incomingUsed_ < incomingSize_) {
+            switch (reader_.feed(incoming_.data(), incomingSize_, &incomingUsed_)) {
             case Hdlc::FrameReader::Status::NeedMore:
                 break;
             case Hdlc::FrameReader::Status::BadCrc:
             case Hdlc::FrameReader::Status::Oversized:
                 ++counters_.badFrames;
-                continue;
-            case Hdlc::FrameReader::Status::Frame: {
-                const std::vector<std::uint8_t>& frame = reader_.frame();
-                if (!answersRequest(request, requestLength, frame)) {
-                    ++counters_.framesDropped;
-                    continue;
+                break;
+            case Hdlc::FrameReader::Status::Frame:
+                if (wanted(reader_.frame())) {
+                    ++counters_.framesAnswered;
+                    return true;
                 }
-                // The caller's buffer bounds what we may write.
-                if (frame.size() > *responseLength) {
-                    return kBufferTooSmallResult;
-                }
-                std::memcpy(response, frame.data(), frame.size());
-                *responseLength = static_cast<USHORT>(frame.size());
-                return S_OK;
-            }
+                ++counters_.framesDropped;
+                break;
             }
         }
+        const std::size_t got = line_->read(incoming_.data(), incoming_.size(), deadline);
+        if (got == 0) {
+            return false;
+        }
+        counters_.bytesReceived += got;
+        incomingUsed_ = 0;
+        incomingSize_ = got;
     }
+}
+
+void SerialPort::send(const std::uint8_t* payload, std::size_t size, Deadline deadline)
+{
+    outgoing_.clear();
+    Hdlc::appendFrame(payload, size, outgoing_);
+    line_->write(outgoing_.data(), outgoing_.size(), deadline);
+    counters_.bytesSent += outgoing_.size();
+}
+
+bool SerialPort::settle(const BYTE* request, ULONG requestLength, Deadline deadline)
+{
+    // A READ of nothing on a descriptor no handset gives out: the handset
+    // answers it with EBADF and the descriptor and offset it was sent, and
+    // the offset is ours alone.
+    namespace Efs2 = Diag::Efs2;
+    const std::uint8_t subsystem =
+        requestLength >= 2 && request[0] == Efs2::kSubsystemDispatch ? request[1]
+                                                                      : Efs2::kFileSubsystem;
+    probeTag_ = (probeTag_ + 1) & 0x7FFFFFFF;
+    std::uint8_t probe[16] = {Efs2::kSubsystemDispatch, subsystem};
+    Diag::LittleEndian::write16(probe + 2, Efs2::Read);
+    Diag::LittleEndian::write32(probe + 4, kProbeDescriptor);
+    Diag::LittleEndian::write32(probe + 8, 0);
+    Diag::LittleEndian::write32(probe + 12, probeTag_);
+    send(probe, sizeof probe, deadline);
+    ++counters_.probes;
+    return nextFrame(deadline, [&](const std::vector<std::uint8_t>& frame) {
+        return frame.size() >= 20 && std::equal(probe, probe + 4, frame.begin()) &&
+               Diag::LittleEndian::read32(frame.data() + 4) == kProbeDescriptor &&
+               Diag::LittleEndian::read32(frame.data() + 8) == probeTag_;
+    });
+}
+
+HRESULT SerialPort::exchange(const BYTE* request, ULONG requestLength, Deadline deadline,
+                             USHORT* responseLength, BYTE* response)
+{
+    // Whatever arrived before this request answers an earlier one.
+    nextFrame(std::chrono::steady_clock::now(), [](const auto&) { return false; });
+    // Unsettled until an answer arrives, whatever ends this exchange.
+    const bool wasSettled = std::exchange(settled_, false);
+    if (!wasSettled && !settle(request, requestLength, deadline)) {
+        return kTimeoutResult;
+    }
+    send(request, requestLength, deadline);
+    if (!nextFrame(deadline, [&](const std::vector<std::uint8_t>& frame) {
+            return answersRequest(request, requestLength, frame);
+        })) {
+        return kTimeoutResult;
+    }
+    settled_ = true;
+    const std::vector<std::uint8_t>& frame = reader_.frame();
+    // The caller's buffer bounds what we may write.
+    if (frame.size() > *responseLength) {
+        return kBufferTooSmallResult;
+    }
+    std::memcpy(response, frame.data(), frame.size());
+    *responseLength = static_cast<USHORT>(frame.size());
+    return S_OK;
 }
 
 } // namespace Transport

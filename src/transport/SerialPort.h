@@ -2,7 +2,15 @@
 // TCP connection: each request goes out as one frame, and the first frame
 // that answers it comes back as the response.
 // Log, event and message packets that the handset sends on its own are
-// dropped on the way.
+// dropped on the way, and so is every frame that arrived before the request
+// went out: it answers an earlier one.
+//
+// A request that got no answer in time may still be answered later, while
+// the next one waits for its own answer; the line cannot tell the two apart.
+// So after a timeout the port first sends a probe whose answer it can tell
+// (an EFS2 READ on no descriptor, at an offset it chose) and drops every
+// frame until that answer: the handset answers in order, so the line is then
+// clear of late answers. The probe costs one exchange, after timeouts only.
 #pragma once
 
 #include "comserver/ComObject.h"
@@ -46,11 +54,15 @@ public:
     static Platform::ComPtr<IDiagPort> open(std::unique_ptr<Line> line);
 
     // What crossed the line since the port was opened.
+    // Every frame that arrives is counted once: as an answer, as dropped, or
+    // as bad.
     struct Counters {
         std::uint64_t bytesSent = 0;
         std::uint64_t bytesReceived = 0;
-        std::uint64_t framesDropped = 0; // unsolicited packets
-        std::uint64_t badFrames = 0;     // check sum wrong or frame too long
+        std::uint64_t framesAnswered = 0; // taken as the answer to a request or a probe
+        std::uint64_t framesDropped = 0;  // unsolicited packets and late answers
+        std::uint64_t badFrames = 0;      // check sum wrong or frame too long
+        std::uint64_t probes = 0;         // sent after a request went unanswered
     };
     Counters counters() const;
 
@@ -68,12 +80,25 @@ private:
 
     HRESULT exchange(const BYTE* request, ULONG requestLength, Deadline deadline,
                      USHORT* responseLength, BYTE* response);
+    void send(const std::uint8_t* payload, std::size_t size, Deadline deadline);
+    // Feeds the frame reader from the bytes kept and then from the line until
+    // a frame that `wanted` takes is complete (it is then reader_.frame());
+    // other frames are counted as dropped or bad. False at the deadline.
+    template <class Wanted>
+    bool nextFrame(Deadline deadline, Wanted wanted);
+    // Sends a probe and drops every frame before its answer. False when the
+    // answer did not come by the deadline.
+    bool settle(const BYTE* request, ULONG requestLength, Deadline deadline);
 
     mutable std::mutex mutex_;
     std::unique_ptr<Line> line_;
     Hdlc::FrameReader reader_;
     std::vector<std::uint8_t> outgoing_;
     std::array<std::uint8_t, 4096> incoming_{};
+    std::size_t incomingUsed_ = 0; // bytes of incoming_ the reader has had
+    std::size_t incomingSize_ = 0;
+    bool settled_ = true;        // no request is waiting for an answer that may yet come
+    std::uint32_t probeTag_ = 0; // the offset of the last probe
     Counters counters_;
 };
 

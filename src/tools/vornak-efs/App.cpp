@@ -69,7 +69,8 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
     if (options.verb == "mount") {
         return mount(options, [&] { return portFor(options); }, err);
     }
-    Session session(portFor(options), options.timeoutMs, options.subsystem);
+    Session session(portFor(options), options.timeoutMs, options.subsystem,
+                    options.listingLimit);
     Terminal::catchInterrupts();
     TransferOptions transfer;
     transfer.recursive = options.recursive;

@@ -39,8 +39,9 @@ Examples:
   vornak-efs --port serial:/dev/ttyUSB0 put settings.bin /data/)";
 
 constexpr const char* kGlobalOptions =
-    "The options of the handset (--port or --emulator, --subsys, --timeout) and -q may\n"
-    "stand before or after the verb; 'vornak-efs --help' tells them.";
+    "The options of the handset (--port or --emulator, --subsys, --timeout,\n"
+    "--listing-limit) and -q may stand before or after the verb; 'vornak-efs --help'\n"
+    "tells them.";
 
 CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
                   const std::string& footer = "")
@@ -61,7 +62,7 @@ std::string missingVerb(const std::vector<std::string>& arguments)
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout" ||
-            word == "--latency" || word == "--baud") {
+            word == "--latency" || word == "--baud" || word == "--listing-limit") {
             ++i;
         } else if (!word.empty() && word[0] != '-') {
             return "'" + word + "' is not a verb; the verbs are " + kVerbs;
@@ -108,6 +109,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str()
         ->type_name("MS");
+    app.add_option("--listing-limit", options.listingLimit,
+                   "the most entries one directory may list; a handset that lists more is "
+                   "taken for one that never ends its listing")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 30))
+        ->capture_default_str()
+        ->type_name("N");
     app.add_flag("-q,--quiet", options.quiet, "no progress bars");
     CLI::Option* latency =
         app.add_option("--latency", options.latencyMs,

@@ -2,6 +2,9 @@
 // operands. Help and version are printed here; so are usage errors.
 #pragma once
 
+#include "tools/vornak-efs/Session.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -17,6 +20,7 @@ struct Options {
     bool useEmulator = false;
     std::uint8_t subsystem = 19;
     std::uint32_t timeoutMs = 5000;
+    std::size_t listingLimit = Session::kDefaultListingLimit; // entries of one directory
     bool quiet = false;
     std::uint32_t latencyMs = 0; // --latency: the emulated handset's round trip
     std::uint32_t baud = 0;      // --baud: its line's rate; 0: bytes take no time

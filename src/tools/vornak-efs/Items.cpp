@@ -1,6 +1,7 @@
 #include "tools/vornak-efs/Items.h"
 
 #include "platform/Md5.h"
+#include "tools/vornak-efs/StagedFile.h"
 #include "tools/vornak-efs/Text.h"
 
 #include <algorithm>
@@ -44,17 +45,10 @@ void getItem(Session& session, const std::vector<std::string>& operands, std::os
                   static_cast<std::streamsize>(data.size()));
         return;
     }
-    const fs::path local = hostPath(operands[1]);
-    std::ofstream file(local, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data.data()),
-               static_cast<std::streamsize>(data.size()));
-    file.close();
-    if (!file) {
-        const int error = errno;
-        std::error_code ignored;
-        fs::remove(local, ignored);
-        hostFailure("write", local, error);
-    }
+    // The user's earlier file of that name stays whole until the new one is.
+    StagedFile staged(hostPath(operands[1]));
+    staged.write(data.data(), data.size());
+    staged.commit();
 }
 
 void putItem(Session& session, const std::vector<std::string>& operands)

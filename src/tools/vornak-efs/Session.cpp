@@ -17,6 +17,7 @@
 #include "diag/EFSUnlink.h"
 #include "efs/EFSDir.h"
 #include "efs/File.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Text.h"
 
 #include <algorithm>
@@ -32,11 +33,13 @@ bool isDeviceError(const CEFSException& e)
 
 } // namespace
 
-Session::Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem)
+Session::Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem,
+                 std::size_t listingLimit)
     : watch_(PortWatch::create(std::move(port)))
     , port_(watch_.get())
     , timeout_(timeoutMs)
     , subsystem_(subsystem)
+    , listingLimit_(listingLimit)
 {}
 
 Session::Attributes Session::stat(const std::u16string& path, bool withSize)
@@ -88,22 +91,31 @@ std::optional<Session::Attributes> Session::find(const std::u16string& path)
 
 std::vector<Session::Entry> Session::list(const std::u16string& path)
 {
-    std::vector<Marl::Common::EfsReadDirEntry> read = attempt("listing", path, [&] {
-        EFSDir directory(port_.get(), timeout_, subsystem_);
-        directory.OpenDir(path);
-        return directory.ReadAll();
-    });
+    std::vector<Marl::Common::EfsReadDirEntry> read;
+    try {
+        read = attempt("listing", path, [&] {
+            EFSDir directory(port_.get(), timeout_, subsystem_);
+            directory.OpenDir(path);
+            return directory.ReadAtMost(listingLimit_);
+        });
+    } catch (const Efs::ListingTooLong& e) {
+        throw Failure(kHandsetFailure, "The listing of " + printableName(path) + " went past " +
+                                           std::to_string(e.limit()) +
+                                           " entries without an end; stopped there "
+                                           "(--listing-limit sets how many a directory may have)");
+    }
     std::vector<Entry> entries;
     entries.reserve(read.size());
     for (const auto& found : read) {
-        // A handset may list its directory's own links; a walk must not follow them.
-        if (found.namesSelfOrParent()) {
-            continue;
-        }
         Entry entry;
         entry.name = found.name();
         entry.isDirectory = found.type() == Marl::Common::EfsReadDirEntry::kTypeDirectory ||
                             Diag::Efs2::isDirectoryMode(found.mode());
+        // A handset may list its directory's own links; a walk must not follow
+        // them. Anything else under those names is for the caller to refuse.
+        if (entry.isDirectory && found.namesSelfOrParent()) {
+            continue;
+        }
         entry.attributes.mode = found.mode();
         if (!entry.isDirectory) {
             entry.attributes.size = found.size();
@@ -274,7 +286,7 @@ void Session::refuse(std::uint32_t deviceError, std::string_view action, std::u1
     const Description description =
         describeCode(CEFSException::CodeFromDeviceError(deviceError), std::nullopt, 0);
     throw Failure(description.exitCode,
-                  description.words + " " + std::string(action) + " " + toUtf8(path));
+                  description.words + " " + std::string(action) + " " + printableName(path));
 }
 
 bool Session::lacksCommand(const CEFSException& e) const
@@ -292,11 +304,11 @@ void Session::fail(const CEFSException& e, std::string_view action, std::u16stri
                               : Diag::Efs2::kFileSubsystem;
         throw Failure(kNotSupported, "The handset refused the request (it may answer on --subsys " +
                                          std::to_string(other) + ") " + std::string(action) + " " +
-                                         toUtf8(path));
+                                         printableName(path));
     }
     const Description description = describeCode(e.GetCode(), watch_->lastFailure(), timeout_);
     throw Failure(description.exitCode,
-                  description.words + " " + std::string(action) + " " + toUtf8(path));
+                  description.words + " " + std::string(action) + " " + printableName(path));
 }
 
 } // namespace VornakEfs

@@ -17,6 +17,7 @@
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/PortWatch.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -28,8 +29,14 @@ namespace VornakEfs {
 
 class Session {
 public:
-    // Every transaction goes through `port` with `timeoutMs` and `subsystem`.
-    Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem);
+    // The most entries a listing may have before the tools take it for a
+    // handset that never ends one: far above any real directory.
+    static constexpr std::size_t kDefaultListingLimit = 65536;
+
+    // Every transaction goes through `port` with `timeoutMs` and `subsystem`;
+    // a listing stops with a Failure beyond `listingLimit` entries.
+    Session(Platform::ComPtr<IDiagPort> port, std::uint32_t timeoutMs, std::uint8_t subsystem,
+            std::size_t listingLimit = kDefaultListingLimit);
 
     // What the handset reports of one name. Size and link count are known
     // for files only (LSTAT carries neither; they come from FSTAT).
@@ -57,7 +64,9 @@ public:
     Attributes stat(const std::u16string& path, bool withSize = true);
     // As stat, but nothing when the handset has no such name.
     std::optional<Attributes> find(const std::u16string& path);
-    // The entries of a directory, sorted by name, without "." and "..".
+    // The entries of a directory, sorted by name, without the directory's
+    // own links ("." and ".." listed as directories). Names are the
+    // handset's, untrusted: see EntryName.h before making host files of them.
     std::vector<Entry> list(const std::u16string& path);
 
     // Opens a file for reading, or creates (or empties) it for writing.
@@ -141,6 +150,7 @@ private:
     Platform::ComPtr<IDiagPort> port_;
     std::uint32_t timeout_;
     std::uint8_t subsystem_;
+    std::size_t listingLimit_;
 };
 
 } // namespace VornakEfs

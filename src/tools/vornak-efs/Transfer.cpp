@@ -1,7 +1,9 @@
 #include "tools/vornak-efs/Transfer.h"
 
 #include "diag/Efs2Text.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Progress.h"
+#include "tools/vornak-efs/StagedFile.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
 
@@ -40,34 +42,18 @@ void warn(const TransferOptions& options, const std::string& message)
 void downloadFile(Session& session, const std::u16string& remote, const fs::path& local,
                   const TransferOptions& options)
 {
-    std::ofstream out(local, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        hostFailure("write", local, errno);
-    }
-    try {
-        readHandsetFile(session, remote, options.progress,
-                        [&](const std::uint8_t* bytes, std::size_t count) {
-                            out.write(reinterpret_cast<const char*>(bytes),
-                                      static_cast<std::streamsize>(count));
-                            if (!out) {
-                                hostFailure("write", local, errno);
-                            }
-                        });
-        out.close();
-        if (!out) {
-            hostFailure("write", local, errno);
-        }
-    } catch (...) {
-        // Half a file is worse than none: it would pass for the whole.
-        out.close();
-        std::error_code ignored;
-        fs::remove(local, ignored);
-        throw;
-    }
+    // Half a file is worse than none: it would pass for the whole, and the
+    // user's earlier file of that name would be lost with it.
+    StagedFile staged(local);
+    readHandsetFile(session, remote, options.progress,
+                    [&](const std::uint8_t* bytes, std::size_t count) { staged.write(bytes, count); });
+    staged.commit();
 }
 
+// Copies the tree below `remote` into the folder `local`. Entries whose names
+// could place a file outside `local` are left out and counted in `refused`.
 void downloadTree(Session& session, const std::u16string& remote, const fs::path& local,
-                  const TransferOptions& options)
+                  const TransferOptions& options, std::size_t& refused)
 {
     Terminal::throwIfInterrupted();
     std::error_code error;
@@ -76,16 +62,23 @@ void downloadTree(Session& session, const std::u16string& remote, const fs::path
         hostFailure("make the folder", local, error.value());
     }
     for (const Session::Entry& entry : session.list(remote)) {
+        if (const auto unsafe = unsafeEntryName(entry.name)) {
+            warn(options, "refused the entry " + quotedName(entry.name) + " of " + toUtf8(remote) +
+                              ": " + *unsafe + " could place it outside " + hostText(local));
+            ++refused;
+            continue;
+        }
         const std::u16string child = joinHandset(remote, entry.name);
         const fs::path hostChild = local / hostPath(toUtf8(entry.name));
         const std::uint32_t type = entry.attributes.mode & Diag::Efs2::kModeTypeMask;
         if (entry.isDirectory) {
-            downloadTree(session, child, hostChild, options);
+            downloadTree(session, child, hostChild, options, refused);
         } else if (type == Diag::Efs2::kModeRegular || type == 0) {
             downloadFile(session, child, hostChild, options);
         } else {
-            warn(options, "left out " + toUtf8(child) + ", a " +
-                              Diag::Efs2::modeTypeName(entry.attributes.mode));
+            const std::string kind = Diag::Efs2::modeTypeName(entry.attributes.mode);
+            const bool vowel = std::string_view("aeiou").find(kind.front()) != std::string_view::npos;
+            warn(options, "left out " + printableName(child) + (vowel ? ", an " : ", a ") + kind);
         }
     }
 }
@@ -208,6 +201,7 @@ void get(Session& session, const std::vector<std::string>& operands, const Trans
         throw Failure(kUsage, "to get several files, end with a folder of this computer; " +
                                   hostText(destination) + " is none");
     }
+    std::size_t refused = 0;
     for (const std::string& source : sources) {
         const std::u16string remote = handsetPath(source);
         const Session::Attributes attributes = session.stat(remote, false);
@@ -218,10 +212,16 @@ void get(Session& session, const std::vector<std::string>& operands, const Trans
             if (!options.recursive) {
                 throw Failure(kUsage, toUtf8(remote) + " is a directory; get -r copies trees");
             }
-            downloadTree(session, remote, target, options);
+            downloadTree(session, remote, target, options, refused);
         } else {
             downloadFile(session, remote, target, options);
         }
+    }
+    if (refused > 0) {
+        throw Failure(kHandsetFailure,
+                      "The handset listed " + std::to_string(refused) +
+                          (refused == 1 ? " name" : " names") +
+                          " that cannot be files here (see above); everything else was copied");
     }
 }
 

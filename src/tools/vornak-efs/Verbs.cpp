@@ -2,6 +2,7 @@
 
 #include "diag/DeviceError.h"
 #include "diag/Efs2Text.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/ModeChange.h"
 #include "tools/vornak-efs/Terminal.h"
 #include "tools/vornak-efs/Text.h"
@@ -29,7 +30,7 @@ std::string sizeText(const Session::Attributes& attributes)
 std::string linkSuffix(Session& session, const std::u16string& path)
 {
     try {
-        return " -> " + toUtf8(session.readLink(path));
+        return " -> " + printableName(session.readLink(path));
     } catch (const Failure& e) {
         if (e.exitCode() != kHandsetFailure && e.exitCode() != kNotSupported) {
             throw;
@@ -44,7 +45,7 @@ void printEntries(Session& session, std::u16string_view directory,
 {
     if (!longListing) {
         for (const auto& entry : entries) {
-            out << toUtf8(entry.name) << '\n';
+            out << printableName(entry.name) << '\n';
         }
         return;
     }
@@ -62,7 +63,7 @@ void printEntries(Session& session, std::u16string_view directory,
         out << Diag::Efs2::modeText(entry.attributes.mode) << ' '
             << std::string(width - size.size(), ' ') << size << ' '
             << Diag::Efs2::timeText(entry.attributes.modificationTime, false) << ' '
-            << toUtf8(entry.name) << target << '\n';
+            << printableName(entry.name) << target << '\n';
     }
 }
 
@@ -72,13 +73,14 @@ void listDirectory(Session& session, const std::u16string& path, bool longListin
     Terminal::throwIfInterrupted();
     const std::vector<Session::Entry> entries = session.list(path);
     if (header) {
-        out << (first ? "" : "\n") << toUtf8(path) << ":\n";
+        out << (first ? "" : "\n") << printableName(path) << ":\n";
     }
     first = false;
     printEntries(session, path, entries, longListing, out);
     if (recursive) {
         for (const auto& entry : entries) {
-            if (entry.isDirectory) {
+            // Listed as it is, but a name that leads elsewhere is no way down.
+            if (entry.isDirectory && !leavesDirectory(entry.name)) {
                 listDirectory(session, joinHandset(path, entry.name), longListing, true, true,
                               first, out);
             }
@@ -105,10 +107,10 @@ void removeTree(Session& session, const std::u16string& path, bool& withoutDelTr
     for (const Session::Entry& entry : session.list(path)) {
         // A name the handset lists must stay one name: never a path that
         // leads elsewhere, nor the directory itself or the one above.
-        if (entry.name.empty() || entry.name == u"." || entry.name == u".." ||
-            entry.name.find(u'/') != std::u16string::npos) {
-            throw Failure(kHandsetFailure, "The handset listed the name '" + toUtf8(entry.name) +
-                                               "' in " + toUtf8(path) +
+        if (leavesDirectory(entry.name)) {
+            throw Failure(kHandsetFailure, "The handset listed the name " +
+                                               quotedName(entry.name) + " in " +
+                                               printableName(path) +
                                                ", which no file can have; stopped there");
         }
         const std::u16string child = joinHandset(path, entry.name);
@@ -203,7 +205,7 @@ void showAttributes(Session& session, const std::vector<std::string>& operands, 
             << "  type:     " << Diag::Efs2::modeTypeName(attributes.mode) << '\n'
             << "  mode:     " << mode << " (" << Diag::Efs2::modeText(attributes.mode) << ")\n";
         if (attributes.isLink()) {
-            out << "  target:   " << toUtf8(session.readLink(path)) << '\n';
+            out << "  target:   " << printableName(session.readLink(path)) << '\n';
         }
         if (attributes.size) {
             out << "  size:     " << *attributes.size << " bytes\n";
@@ -329,7 +331,7 @@ void showLinks(Session& session, const std::vector<std::string>& operands, std::
         if (!session.stat(path, false).isLink()) {
             throw Failure(kHandsetFailure, toUtf8(path) + " is not a symbolic link");
         }
-        out << toUtf8(session.readLink(path)) << '\n';
+        out << printableName(session.readLink(path)) << '\n';
     }
 }
 

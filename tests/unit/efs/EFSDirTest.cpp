@@ -99,3 +99,26 @@ TEST_F(EFSDirTest, FailuresAndTheCloseThatFollows)
     }
     EXPECT_EQ(port->commands(), (std::vector<std::uint16_t>{OpenDir, ReadDir, CloseDir}));
 }
+
+// A limit takes a listing of exactly that many entries and stops at the one
+// after, with the directory closed all the same.
+TEST_F(EFSDirTest, ALimitStopsAListingThatNeverEnds)
+{
+    addFile(u"/d/a", {});
+    addFile(u"/d/b", {});
+    {
+        EFSDir dir(port.get(), kTimeout, kSubsys);
+        dir.OpenDir(u"/d");
+        EXPECT_EQ(dir.ReadAtMost(2).size(), 2u);
+    }
+    handset->queueFault(Emulator::Fault::endlessListing());
+    EFSDir dir(port.get(), kTimeout, kSubsys);
+    dir.OpenDir(u"/d");
+    try {
+        dir.ReadAtMost(100);
+        ADD_FAILURE() << "the listing never ended, and nothing stopped it";
+    } catch (const Efs::ListingTooLong& e) {
+        EXPECT_EQ(e.limit(), 100u);
+    }
+    EXPECT_EQ(fieldOf(ReadDir, 8).size(), 3u + 101u);
+}

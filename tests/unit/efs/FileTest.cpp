@@ -4,12 +4,16 @@
 
 #include "diag/EFSClose.h"
 #include "diag/EFSOpen.h"
+#include "comserver/ComObject.h"
+#include "diag/ReservedSlots.h"
 #include "efs/File.h"
 #include "mem/RefCount.h"
 #include "platform/Thread.h"
 #include "support/ScriptedPort.h"
 
 #include <gmock/gmock.h>
+
+#include <stdexcept>
 
 using EfsTest::Bytes;
 using EfsTest::caught;
@@ -102,17 +106,6 @@ TEST_F(FileTest, AnswerForAnotherOffsetIsAskedAgainTwiceWithLogAndPause)
     EXPECT_THAT(log->lines(),
                 ElementsAre(Efs::File::kOffsetMismatchLogLine, Efs::File::kOffsetMismatchLogLine));
     EXPECT_EQ(file->position(), 600u);
-
-    // A third answer for another offset gives up, with the position unmoved.
-    ASSERT_EQ(file->Seek(512, Efs::SeekSet), 512u);
-    for (int i = 0; i < 3; ++i) {
-        handset->queueFault(Emulator::Fault::staleOffset().on(Efs2::Read));
-    }
-    const CEFSException e = caught([&] { file->Read(buffer.data(), 88); });
-    EXPECT_EQ(e.GetCode(), EFSERR_READ_OFFSET);
-    EXPECT_EQ(e.GetMessage(), "EFS2_DIAG_READ");
-    EXPECT_EQ(file->position(), 512u);
-    EXPECT_EQ(pauses.pauses().size(), 4u);
 }
 
 TEST_F(FileTest, RetryWorksWithoutALogToo)
@@ -271,4 +264,175 @@ TEST_F(FileTest, OperationsThatNeedAnOpenOrAClosedDescriptor)
     CEFSClose(port.get(), kTimeout, kSubsys).Execute(fd);
     file->Open(u" '/./f' ", 0, 0);
     EXPECT_EQ(port->requests.back(), Packet(Efs2::Open).u32(0).u32(0).text("/f").bytes);
+}
+
+namespace {
+
+using Emulator::Fault;
+
+// A fault that lets its request through untouched: it only spends its turn.
+const Fault passes = Fault::latency(0);
+
+} // namespace
+
+// Only an answer for another offset is asked for again, at most twice per
+// packet, and a failure keeps the packets already read in the position.
+TEST_F(FileTest, ReadAsksAgainOnlyForAnotherOffsetAndCountsPerPacket)
+{
+    const struct {
+        const char* name;
+        std::vector<Fault> faults; // on the READs, in order
+        std::uint32_t code;        // 0: the read succeeds
+        Counts offsets;            // of the READs sent
+        std::uint32_t position;
+    } cases[] = {
+        {"stale twice", {Fault::staleOffset(), Fault::staleOffset()}, 0, {0, 0, 0, 512}, 1024},
+        {"stale twice in each packet",
+         {Fault::staleOffset(), Fault::staleOffset(), passes, Fault::staleOffset(),
+          Fault::staleOffset()},
+         0,
+         {0, 0, 0, 512, 512, 512},
+         1024},
+        {"stale three times",
+         {passes, Fault::staleOffset(), Fault::staleOffset(), Fault::staleOffset()},
+         EFSERR_READ_OFFSET,
+         {0, 512, 512, 512},
+         512},
+        {"device error", {passes, Fault::errorResponse(5)}, 5 + 1, {0, 512}, 512},
+        {"foreign descriptor", {Fault::foreignDescriptor()}, EFSERR_WRONG_HANDLE, {0}, 0},
+        {"truncated answer", {Fault::truncatedResponse(10)}, EFSERR_BAD_RESPONSE, {0}, 0},
+        {"port failure", {Fault::portFailure(E_FAIL)}, EFSERR_PORT_COM, {0}, 0},
+    };
+    const Bytes content = patterned(2000);
+    addFile(u"/f", content);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FilePointer file = open(u"/f");
+        port->requests.clear();
+        for (const Fault& fault : c.faults) {
+            handset->queueFault(fault.on(Efs2::Read));
+        }
+        Platform::SleepRecorder pauses;
+        Bytes buffer(1024);
+        if (c.code == 0) {
+            EXPECT_EQ(file->Read(buffer.data(), 1024), 1024u);
+            EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), content.begin()));
+        } else {
+            EXPECT_EQ(caught([&] { file->Read(buffer.data(), 1024); }).GetCode(), c.code);
+        }
+        const auto retries = static_cast<std::size_t>(
+            std::count_if(c.faults.begin(), c.faults.end(),
+                          [](const Fault& f) { return f.kind == Fault::Kind::StaleOffset; }));
+        EXPECT_EQ(fieldOf(Efs2::Read, 12), c.offsets);
+        EXPECT_EQ(pauses.pauses().size(), c.code == EFSERR_READ_OFFSET ? retries - 1 : retries);
+        EXPECT_EQ(file->position(), c.position);
+        EXPECT_EQ(handset->pendingFaults(), 0u);
+    }
+}
+
+TEST_F(FileTest, WriteIsNeverAskedAgain)
+{
+    const struct {
+        const char* name;
+        std::vector<Fault> faults; // on the WRITEs, in order
+        std::uint32_t code;
+        std::size_t writes;
+        std::uint32_t position;
+    } cases[] = {
+        {"stale offset", {Fault::staleOffset()}, EFSERR_WRITE_OFFSET, 1, 0},
+        {"stale offset in the second packet", {passes, Fault::staleOffset()}, EFSERR_WRITE_OFFSET,
+         2, 512},
+        {"device error", {Fault::errorResponse(28)}, 28 + 1, 1, 0},
+        {"port failure", {Fault::portFailure(E_FAIL)}, EFSERR_PORT_COM, 1, 0},
+    };
+    const Bytes data = patterned(1024);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        addFile(u"/f", {});
+        FilePointer file = open(u"/f", Efs2::kOpenCreateForWriting);
+        port->requests.clear();
+        for (const Fault& fault : c.faults) {
+            handset->queueFault(fault.on(Efs2::Write));
+        }
+        Platform::SleepRecorder pauses;
+        EXPECT_EQ(caught([&] { file->Write(data.data(), 1024, nullptr); }).GetCode(), c.code);
+        EXPECT_EQ(fieldOf(Efs2::Write, 8).size(), c.writes);
+        EXPECT_TRUE(pauses.pauses().empty());
+        EXPECT_EQ(file->position(), c.position);
+    }
+}
+
+namespace {
+
+// A port whose log fails by throwing a C++ exception from one of the calls
+// that reach it; it passes requests on to the emulated handset.
+class ThrowingLogPort final
+    : public ComServer::ComObject<ThrowingLogPort, IDiagPort, IServerPort, ILogSink> {
+public:
+    enum class Thrower { QueryInterface, GetLog, LogMessage };
+
+    ThrowingLogPort(IDiagPort* inner, Thrower thrower)
+        : inner_(inner)
+        , thrower_(thrower)
+    {}
+
+    static std::span<const ComServer::InterfaceEntry<ThrowingLogPort>> interfaceTable()
+    {
+        static constexpr ComServer::InterfaceEntry<ThrowingLogPort> table[] = {
+            ComServer::interfaceEntry<ThrowingLogPort, IDiagPort>(IID_IDiagPort),
+            ComServer::interfaceEntry<ThrowingLogPort, IServerPort>(IID_IServerPort),
+            ComServer::interfaceEntry<ThrowingLogPort, ILogSink>(IID_ILogSink),
+        };
+        return table;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (thrower_ == Thrower::QueryInterface && IsEqualIID(iid, IID_IServerPort)) {
+            throw std::runtime_error("QueryInterface");
+        }
+        return ComObject::QueryInterface(iid, object);
+    }
+    VORNAK_RESERVED_SLOTS_1_TO_20
+    HRESULT STDMETHODCALLTYPE SendRequest(ULONG length, const BYTE* request, ULONG constant1,
+                                          ULONG constant0, ULONG timeout, USHORT* responseLength,
+                                          BYTE* response) override
+    {
+        return inner_->SendRequest(length, request, constant1, constant0, timeout, responseLength,
+                                   response);
+    }
+    HRESULT STDMETHODCALLTYPE GetService(ULONG, ULONG, IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override
+    {
+        if (thrower_ == Thrower::GetLog) {
+            throw std::runtime_error("GetLog");
+        }
+        return QueryInterface(IID_IUnknown, reinterpret_cast<void**>(log));
+    }
+    HRESULT STDMETHODCALLTYPE LogMessage(BSTR) override { throw std::runtime_error("LogMessage"); }
+
+private:
+    Platform::ComPtr<IDiagPort> inner_;
+    Thrower thrower_;
+};
+
+} // namespace
+
+// Whatever the log does, the read is asked for again: the line in the log is
+// a courtesy, and a port's exception must not end the process.
+TEST_F(FileTest, ALogThatThrowsDoesNotStopTheRetry)
+{
+    using Thrower = ThrowingLogPort::Thrower;
+    addFile(u"/f", patterned(100));
+    for (const Thrower thrower : {Thrower::QueryInterface, Thrower::GetLog, Thrower::LogMessage}) {
+        SCOPED_TRACE(static_cast<int>(thrower));
+        auto throwing = ThrowingLogPort::make(port.get(), thrower);
+        const std::int32_t fd =
+            Diag::Efs::Open(port.get(), kTimeout, kSubsys).Execute(u"/f", Efs2::kOpenReadOnly, 0);
+        FilePointer file = fileOn(fd, static_cast<IDiagPort*>(throwing.get()));
+        handset->queueFault(Fault::staleOffset().on(Efs2::Read));
+        Platform::SleepRecorder pauses;
+        Bytes buffer(100);
+        EXPECT_EQ(file->Read(buffer.data(), 100), 100u);
+        EXPECT_EQ(pauses.pauses().size(), 1u);
+    }
 }

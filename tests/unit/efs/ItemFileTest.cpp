@@ -232,3 +232,121 @@ TEST_F(ItemFileTest, FailingItemCallsAndAServiceWithoutItems)
     auto withoutItems = item(u"/a");
     EXPECT_EQ(errorOf([&] { withoutItems->Read(&oneByte, 1); }), E_POINTER);
 }
+
+namespace {
+
+// The port server, its directory, the server port and the item service in one
+// object, each call answering as told: S_OK with an object, S_OK with none,
+// or a failure.
+class ScriptedServer final
+    : public ComServer::ComObject<ScriptedServer, IPortServer, IPortDirectory, IServerPort,
+                                  IItemService> {
+public:
+    enum class Step { GetPortDirectory, GetPort, GetService, StatItem, PutItem };
+    static constexpr HRESULT kFailure = static_cast<HRESULT>(0x80070005u); // access denied
+
+    ScriptedServer(Step step, bool returnsNull)
+        : step_(step)
+        , returnsNull_(returnsNull)
+    {}
+
+    static std::span<const ComServer::InterfaceEntry<ScriptedServer>> interfaceTable()
+    {
+        static constexpr ComServer::InterfaceEntry<ScriptedServer> table[] = {
+            ComServer::interfaceEntry<ScriptedServer, IPortServer>(IID_IPortServer),
+            ComServer::interfaceEntry<ScriptedServer, IPortDirectory>(IID_IPortDirectory),
+            ComServer::interfaceEntry<ScriptedServer, IServerPort>(IID_IServerPort),
+            ComServer::interfaceEntry<ScriptedServer, IItemService>(IID_IItemService),
+        };
+        return table;
+    }
+
+    VORNAK_RESERVED_SLOTS_1_TO_17
+    HRESULT STDMETHODCALLTYPE GetPortDirectory(IPortDirectory** directory) override
+    {
+        return answer(Step::GetPortDirectory, static_cast<IPortDirectory*>(this), directory);
+    }
+    HRESULT STDMETHODCALLTYPE GetPort(ULONG, IServerPort** port) override
+    {
+        return answer(Step::GetPort, static_cast<IServerPort*>(this), port);
+    }
+    HRESULT STDMETHODCALLTYPE GetService(ULONG, ULONG, IUnknown** service) override
+    {
+        IItemService* items = nullptr;
+        const HRESULT hr = answer(Step::GetService, static_cast<IItemService*>(this), &items);
+        *service = items;
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE GetLog(IUnknown**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE StatItem(BSTR, ULONG*, ULONG*, ULONG*, ULONG*, ULONG*,
+                                       ULONG*) override
+    {
+        return step_ == Step::StatItem ? kFailure : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PutItem(BSTR, ULONG, const BYTE*) override
+    {
+        return step_ == Step::PutItem ? kFailure : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetItem(BSTR, ULONG*, BYTE*) override { return S_OK; }
+
+private:
+    // `self` as the answer, unless `step` is the one told to fail or to
+    // answer nothing.
+    template <class Interface>
+    HRESULT answer(Step step, Interface* self, Interface** out)
+    {
+        *out = nullptr;
+        if (step == step_) {
+            return returnsNull_ ? S_OK : kFailure;
+        }
+        *out = self;
+        AddRef();
+        return S_OK;
+    }
+
+    Step step_;
+    bool returnsNull_;
+};
+
+} // namespace
+
+// Each step of reaching the item service, and each item call, failing or
+// handing back nothing: the failure's own HRESULT, or E_POINTER for nothing.
+TEST_F(ItemFileTest, EveryStepOfTheServerFailingOrAnsweringNothing)
+{
+    using Step = ScriptedServer::Step;
+    const struct {
+        Step step;
+        bool returnsNull;
+        HRESULT construction;
+        HRESULT stat;
+        HRESULT write;
+    } cases[] = {
+        {Step::GetPortDirectory, false, ScriptedServer::kFailure, S_OK, S_OK},
+        {Step::GetPortDirectory, true, E_POINTER, S_OK, S_OK},
+        {Step::GetPort, false, ScriptedServer::kFailure, S_OK, S_OK},
+        {Step::GetPort, true, E_POINTER, S_OK, S_OK},
+        {Step::GetService, true, E_POINTER, S_OK, S_OK},
+        {Step::StatItem, false, S_OK, ScriptedServer::kFailure, S_OK},
+        {Step::PutItem, false, S_OK, S_OK, ScriptedServer::kFailure},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.step) * 2 + c.returnsNull);
+        ComPtr<ScriptedServer> scripted = ScriptedServer::make(c.step, c.returnsNull);
+        Platform::LocalServerOverride serving([&](REFCLSID, IUnknown** started) {
+            *started = static_cast<IPortServer*>(scripted.get());
+            (*started)->AddRef();
+            return S_OK;
+        });
+        Rc::Pointer<Efs::FileBase> file;
+        EXPECT_EQ(errorOf([&] { file = item(u"/a"); }), c.construction);
+        if (!file) {
+            continue;
+        }
+        std::uint32_t size = 0;
+        EXPECT_EQ(errorOf([&] { file->Stat(nullptr, &size, nullptr, nullptr, nullptr, nullptr); }),
+                  c.stat);
+        const std::uint8_t oneByte = 'x';
+        EXPECT_EQ(errorOf([&] { file->Write(&oneByte, 1, nullptr); }), c.write);
+    }
+}

@@ -363,6 +363,8 @@ TEST_F(HandsetTest, FaultsChangeOrReplaceTheResponse)
         {Fault::oversizedResponse(3),
          Packet(Efs2::Read).u32(fd).u32(0).u32(5).u32(0).raw("hello").u16(0).u8(0)},
         {Fault::errorResponse(kNoEntry), {75, 19, 28, 0, 2, 0, 0, 0}},
+        {Fault::wrongHeader(Efs2::Write),
+         Packet(Efs2::Write).u32(fd).u32(0).u32(5).u32(0).raw("hello")},
     };
     for (const Case& c : cases) {
         handset->queueFault(c.fault.on(Efs2::Read));
@@ -398,4 +400,37 @@ TEST_F(HandsetTest, FaultsChangeOrReplaceTheResponse)
     handset->queueFault(Fault::noAnswer());
     handset->clearFaults();
     EXPECT_EQ(handset->pendingFaults(), 0u);
+}
+
+// The faults of listings: a name in place of an entry's own, and a directory
+// that never comes to its end.
+TEST_F(HandsetTest, ListingFaultsRenameAnEntryOrNeverEnd)
+{
+    const auto readDir = [&](std::uint32_t dirp, std::uint32_t seqno) {
+        return exchange(Packet(Efs2::ReadDir).u32(dirp).u32(seqno)).response;
+    };
+    const auto nameOf = [](const Bytes& r) { return std::string(r.begin() + 40, r.end() - 1); };
+    const auto openDir = [&](const char* path) {
+        return field32(exchange(Packet(Efs2::OpenDir).text(path)).response, 4);
+    };
+
+    handset->queueFault(Fault::listedName("../x"));
+    std::uint32_t dirp = openDir("/");
+    const Bytes renamed = readDir(dirp, 1);
+    EXPECT_EQ(nameOf(renamed), "../x");
+    EXPECT_EQ(field32(renamed, 20), kFile644); // the entry's own mode stays
+    EXPECT_EQ(nameOf(readDir(dirp, 2)), "dir");
+    handset->queueFault(Fault::listedName("y"));
+    EXPECT_EQ(nameOf(readDir(dirp, 9)), ""); // the end stays the end
+    exchange(Packet(Efs2::CloseDir).u32(dirp));
+    handset->clearFaults();
+
+    handset->queueFault(Fault::endlessListing());
+    dirp = openDir("/dir"); // empty
+    EXPECT_EQ(nameOf(readDir(dirp, 1)), "endless-1");
+    EXPECT_EQ(nameOf(readDir(dirp, 100000)), "endless-100000");
+    exchange(Packet(Efs2::CloseDir).u32(dirp));
+    dirp = openDir("/dir");
+    EXPECT_EQ(nameOf(readDir(dirp, 1)), ""); // the fault was for one OPENDIR
+    exchange(Packet(Efs2::CloseDir).u32(dirp));
 }

@@ -50,6 +50,25 @@ TEST(Windows1252, EveryByteRoundTrips)
     }
 }
 
+// The 32 bytes where Windows-1252 departs from Latin-1, as the code page is
+// published; its five unassigned bytes stand for the C1 controls of their
+// value. Each character also encodes back to its one byte.
+TEST(Windows1252, TheBytesFrom0x80To0x9FAreThePublishedCodePage)
+{
+    constexpr std::int32_t kCodePage[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 0x88
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 0x98
+    };
+    for (int i = 0; i < 32; ++i) {
+        const auto byte = static_cast<unsigned char>(0x80 + i);
+        SCOPED_TRACE(static_cast<int>(byte));
+        EXPECT_EQ(Windows1252::decodeByte(byte), kCodePage[i]);
+        EXPECT_EQ(encodeOne(kCodePage[i]), std::string(1, static_cast<char>(byte)));
+    }
+}
+
 TEST(Windows1252, EscapesOfEveryLength)
 {
     struct Case {

@@ -133,14 +133,42 @@ TEST_F(SerialPortTest, DropsUnsolicitedPacketsAndNoiseAndTakesErrorResponses)
     EXPECT_EQ(exchange(frameOf(badCommand)), Result(S_OK, badCommand));
 }
 
-TEST_F(SerialPortTest, TimeoutsAndLateAnswers)
+// After a request went unanswered, its answer may come while the next one
+// waits: the port first sends a probe and drops every frame before the
+// probe's answer, so a late answer is never taken for the next.
+TEST_F(SerialPortTest, ALateAnswerIsNeverTakenForTheNext)
 {
     EXPECT_EQ(exchange({}, 100).first, Transport::kTimeoutResult);
-    // The late answer to that request arrives before the next one is sent; it
-    // must not be taken for the answer to the next.
-    handset.write(frameOf({0x4B, 0x13, 0x03, 0x00, 0x09, 0x00, 0x00, 0x00}));
-    ::usleep(50 * 1000); // let the late frame reach the line before the request goes
+    const Bytes late{0x4B, 0x13, 0x03, 0x00, 0x09, 0x00, 0x00, 0x00};
+    std::thread device([&] {
+        const Bytes probe = handset.readRequest();
+        ASSERT_EQ(probe.size(), 16u);
+        EXPECT_EQ(Bytes(probe.begin(), probe.begin() + 12),
+                  (Bytes{0x4B, 0x13, 0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
+        handset.write(frameOf(late)); // after the probe went out
+        // Header and descriptor, the probe's offset, nothing read, EBADF.
+        Bytes answer(probe.begin(), probe.begin() + 8);
+        answer.insert(answer.end(), probe.begin() + 12, probe.end());
+        answer.insert(answer.end(), {0, 0, 0, 0, 9, 0, 0, 0});
+        handset.write(frameOf(answer));
+        EXPECT_EQ(handset.readRequest(), kRequest);
+        handset.write(frameOf(kResponse));
+    });
+    Bytes buffer(64);
+    USHORT length = 64;
+    EXPECT_EQ(port->SendRequest(static_cast<ULONG>(kRequest.size()), kRequest.data(), 1, 0, 2000,
+                                &length, buffer.data()),
+              S_OK);
+    device.join();
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), kResponse);
+    const auto counters = static_cast<Transport::SerialPort*>(port.get())->counters();
+    EXPECT_EQ(counters.probes, 1u);
+    EXPECT_EQ(counters.framesDropped, 1u);  // the late answer
+    EXPECT_EQ(counters.framesAnswered, 2u); // the probe's, then the request's
+
+    // Settled again: the next request goes out alone.
     EXPECT_EQ(exchange(frameOf(kResponse)), Result(S_OK, kResponse));
+    EXPECT_EQ(static_cast<Transport::SerialPort*>(port.get())->counters().probes, 1u);
 }
 
 TEST_F(SerialPortTest, NeverWritesPastTheCallersBuffer)
