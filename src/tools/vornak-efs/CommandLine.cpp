@@ -36,8 +36,8 @@ Examples:
   vornak-efs --port serial:/dev/ttyUSB0 put settings.bin /data/)";
 
 constexpr const char* kGlobalOptions =
-    "The options of the handset (--port or --emulator, --subsys, --timeout) and -q may\n"
-    "stand before or after the verb; 'vornak-efs --help' tells them.";
+    "The options of the handset (--port or --emulator, --subsys, --timeout), -q and --json\n"
+    "may stand before or after the verb; 'vornak-efs --help' tells them.";
 
 CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
                   const std::string& footer = "")
@@ -105,6 +105,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         ->capture_default_str()
         ->type_name("MS");
     app.add_flag("-q,--quiet", options.quiet, "no progress bars");
+    app.add_flag("--json", options.json,
+                 "ls, stat, df and info: one JSON document instead of text");
 
     CLI::App* ls = addVerb(app, "ls", "list handset directories",
                            "Example: vornak-efs --emulator DIR ls -lR /");
@@ -279,6 +281,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     }
     if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
         return usage("md5sum --check compares one handset file with FILE");
+    }
+    if (options.json && options.verb != "ls" && options.verb != "stat" && options.verb != "df" &&
+        options.verb != "info") {
+        return usage("--json goes with ls, stat, df and info");
     }
     if (options.verb == "ln" && !options.symbolic) {
         return usage("handsets have symbolic links only: ln -s TARGET LINK");

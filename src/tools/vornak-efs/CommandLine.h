@@ -18,6 +18,7 @@ struct Options {
     std::uint8_t subsystem = 19;
     std::uint32_t timeoutMs = 5000;
     bool quiet = false;
+    bool json = false;        // ls, stat, df and info: one JSON document
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
