@@ -33,6 +33,15 @@ if(WIN32)
         REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 endif()
 
+# widl looks a type used by the platform's records up in the imported type
+# libraries only by the name it is used with. CLSID and IID, aliases of GUID,
+# are not in stdole2.tlb, so widl would write an alias GUID and a record of its
+# own, with a generated name, for tagSTATSTG's clsid where MIDL refers to
+# stdole2's GUID. For the type library the aliases are GUID itself, under its
+# own name; the headers keep the platform's declarations.
+set(VORNAK_TYPELIB_GUID_NAMES -D__IID_DEFINED__ -DIID=GUID -DCLSID=GUID -DFMTID=GUID
+    -DLPIID=GUID* -DLPCLSID=GUID* -DLPFMTID=GUID*)
+
 # vornak_idl_typelib(<idl file> <type library path under the generated folder> <output variable>)
 # The type library describes the build's width (SYS_WIN64 or SYS_WIN32).
 function(vornak_idl_typelib idl tlb out_var)
@@ -44,7 +53,8 @@ function(vornak_idl_typelib idl tlb out_var)
         set(width --win32)
     endif()
     set(command ${VORNAK_WIDL} -I "${VORNAK_WINE_IDL_DIR}" -I "${PROJECT_SOURCE_DIR}/src"
-                -L "${VORNAK_STDOLE_DIR}" ${width} -t -o "${output}" "${idl_path}")
+                -L "${VORNAK_STDOLE_DIR}" ${width} ${VORNAK_TYPELIB_GUID_NAMES}
+                -t -o "${output}" "${idl_path}")
     string(REPLACE ";" "|" command "${command}")
     add_custom_command(OUTPUT "${output}"
         COMMAND ${CMAKE_COMMAND} "-DCOMMAND=${command}" "-DOUTPUT=${output}"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "comserver/ComObject.h"
+#include "comserver/CriticalSection.h"
 #include "platform/ComPtr.h"
 
 #include <cstddef>
@@ -13,33 +14,6 @@
 #include <vector>
 
 namespace ComServer {
-
-// A critical section, entered for the lifetime of a Lock.
-class CriticalSection {
-public:
-    CriticalSection() { InitializeCriticalSection(&section_); }
-    ~CriticalSection() { DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-
-    class Lock {
-    public:
-        explicit Lock(CriticalSection& section)
-            : section_(section.section_)
-        {
-            EnterCriticalSection(&section_);
-        }
-        ~Lock() { LeaveCriticalSection(&section_); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-    private:
-        CRITICAL_SECTION& section_;
-    };
-
-private:
-    CRITICAL_SECTION section_;
-};
 
 // The connection point of one outgoing interface, living inside its
 // container and counting its references on the container's. The advised
@@ -94,6 +68,7 @@ private:
 // An enumerator over a copy of the items it was made with: Traits names the
 // enumerator interface and its identifier, the item kept, the element handed
 // out, and handOut, which fills an element with a reference the caller owns.
+// Its calls move one position one at a time, whichever threads make them.
 template <class Traits>
 class SnapshotEnum final : public ComObject<SnapshotEnum<Traits>, typename Traits::Interface> {
 public:
@@ -114,6 +89,7 @@ public:
         if (elements == nullptr) {
             return E_POINTER;
         }
+        const CriticalSection::Lock lock(section_);
         ULONG handed = 0;
         while (handed < count && position_ < items_.size()) {
             Traits::handOut(items_[position_++], elements[handed++]);
@@ -125,6 +101,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
     {
+        const CriticalSection::Lock lock(section_);
         if (count > items_.size() - position_) {
             position_ = items_.size();
             return S_FALSE;
@@ -134,12 +111,14 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Reset() override
     {
+        const CriticalSection::Lock lock(section_);
         position_ = 0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Clone(Interface** clone) override
     {
         // The constructor copies the items: no room for them is E_OUTOFMEMORY.
+        const CriticalSection::Lock lock(section_);
         return SnapshotEnum::create(nullptr, Traits::iid, reinterpret_cast<void**>(clone),
                                     std::span<const typename Traits::Item>(items_), position_);
     }
@@ -153,6 +132,7 @@ private:
         , position_(position)
     {}
 
+    CriticalSection section_;
     Items items_;
     std::size_t position_;
 };

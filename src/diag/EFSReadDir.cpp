@@ -1,7 +1,5 @@
 #include "diag/EFSReadDir.h"
 
-#include "lang/Transcode.h"
-
 #include <algorithm>
 
 namespace {
@@ -68,7 +66,6 @@ Marl::Common::EfsReadDirEntry CEFSReadDir::Read(std::uint32_t dirp, std::uint32_
     std::uint32_t atime = 0;
     std::uint32_t mtime = 0;
     std::uint32_t ctime = 0;
-    const std::string name = Execute(dirp, seqno, type, mode, size, atime, mtime, ctime);
-    return Marl::Common::EfsReadDirEntry(Lang::Platform::transcode(std::string_view(name)), type,
-                                         mode, size, atime, mtime, ctime);
+    std::string name = Execute(dirp, seqno, type, mode, size, atime, mtime, ctime);
+    return Marl::Common::EfsReadDirEntry(std::move(name), type, mode, size, atime, mtime, ctime);
 }

@@ -36,6 +36,11 @@ std::string Responses::ReadLink::GetTarget(std::uint16_t length) const
 
 std::u16string ReadLink::Execute(std::u16string_view path)
 {
+    return Lang::Platform::transcode(std::string_view(TargetBytes(path)));
+}
+
+std::string ReadLink::TargetBytes(std::u16string_view path)
+{
     Commands::ReadLink request(GetSubsystemId());
     Responses::ReadLink response;
     const std::int16_t length = request.SetPath(path);
@@ -45,7 +50,7 @@ std::u16string ReadLink::Execute(std::u16string_view path)
     } catch (const CEFSException& e) {
         throw CEFSException("EFS2_DIAG_READLINK", e);
     }
-    return Lang::Platform::transcode(response.GetTarget(received));
+    return response.GetTarget(received);
 }
 
 } // namespace Diag::Efs

@@ -44,6 +44,9 @@ public:
 
     // The target of the symbolic link `path`, as the handset keeps it.
     std::u16string Execute(std::u16string_view path);
+    // The same target as the handset's own Windows-1252 bytes, which come
+    // back to it unchanged where the decoded text might not.
+    std::string TargetBytes(std::u16string_view path);
 };
 
 } // namespace Diag::Efs

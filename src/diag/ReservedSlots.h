@@ -26,15 +26,18 @@
     VORNAK_RESERVED_SLOT(8)                                                                        \
     VORNAK_RESERVED_SLOT(9)                                                                        \
     VORNAK_RESERVED_SLOT(10)
-#define VORNAK_RESERVED_SLOTS_1_TO_17                                                              \
-    VORNAK_RESERVED_SLOTS_1_TO_10                                                                  \
-    VORNAK_RESERVED_SLOT(11)                                                                       \
+// The run between IItemService's StatItem and PutItem.
+#define VORNAK_RESERVED_SLOTS_12_TO_17                                                             \
     VORNAK_RESERVED_SLOT(12)                                                                       \
     VORNAK_RESERVED_SLOT(13)                                                                       \
     VORNAK_RESERVED_SLOT(14)                                                                       \
     VORNAK_RESERVED_SLOT(15)                                                                       \
     VORNAK_RESERVED_SLOT(16)                                                                       \
     VORNAK_RESERVED_SLOT(17)
+#define VORNAK_RESERVED_SLOTS_1_TO_17                                                              \
+    VORNAK_RESERVED_SLOTS_1_TO_10                                                                  \
+    VORNAK_RESERVED_SLOT(11)                                                                       \
+    VORNAK_RESERVED_SLOTS_12_TO_17
 #define VORNAK_RESERVED_SLOTS_1_TO_20                                                              \
     VORNAK_RESERVED_SLOTS_1_TO_17                                                                  \
     VORNAK_RESERVED_SLOT(18)                                                                       \

@@ -29,6 +29,8 @@ public:
     virtual void Open(const std::u16string& path, std::uint32_t oflag, std::uint32_t mode);
     virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t count,
                                 Marl::Efs::EFSFileProgress* progress);
+    // Reads at most `count` bytes into `buffer`; returns how many, never more
+    // than `count`, whatever the handset or the service says.
     virtual std::uint32_t Read(std::uint8_t* buffer, std::uint32_t count);
     virtual std::uint32_t Seek(std::uint32_t offset, std::uint32_t origin);
     virtual std::uint32_t Size();

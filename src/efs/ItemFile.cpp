@@ -1,5 +1,6 @@
 #include "efs/ItemFile.h"
 
+#include "diag/CEFSException.h"
 #include "diag/Efs2.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
@@ -10,6 +11,10 @@ namespace Efs {
 namespace {
 
 using Platform::ComPtr;
+
+// The throw site of a count the service gives that the buffer cannot hold.
+constexpr const char* kSiteFile = "ItemFile";
+constexpr std::uint32_t kGetItemCountLine = 96;
 
 // The item service of the file subsystem, and of every other one.
 constexpr ULONG kFileSubsystemService = 18;
@@ -96,6 +101,11 @@ std::uint32_t ItemFile::Read(std::uint8_t* buffer, std::uint32_t count)
     ULONG delivered = count;
     Platform::throwIfFailed(items.GetItem(path.get(), &delivered, buffer), &items,
                             IID_IItemService);
+    // More than the buffer holds is no count of bytes in it: the caller would
+    // copy, or report to its own caller, past what it asked for.
+    if (delivered > count) {
+        throw CEFSException("GetItem", EFSERR_BAD_RESPONSE, kGetItemCountLine, kSiteFile);
+    }
     return delivered;
 }
 

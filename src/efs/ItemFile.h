@@ -26,7 +26,9 @@ public:
     // Puts the whole item; no progress is reported.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count,
                         Marl::Efs::EFSFileProgress* progress) override;
-    // Gets the item from its start into `buffer`; returns the bytes delivered.
+    // Gets the item from its start into `buffer`; returns the bytes delivered,
+    // never more than `count`: a service that claims more throws
+    // CEFSException 514.
     std::uint32_t Read(std::uint8_t* buffer, std::uint32_t count) override;
     // Items have no position: returns `offset` and does nothing.
     std::uint32_t Seek(std::uint32_t offset, std::uint32_t origin) override;

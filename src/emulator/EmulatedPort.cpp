@@ -2,6 +2,7 @@
 
 #include "emulator/ItemService.h"
 #include "emulator/LogSink.h"
+#include "transport/Hdlc.h"
 
 #include <chrono>
 #include <new>
@@ -25,14 +26,22 @@ Platform::ComPtr<IDiagPort> EmulatedPort::create(std::shared_ptr<Handset> handse
     if (!log) {
         log = std::make_shared<LogBook>();
     }
-    return make<IDiagPort>(std::move(handset), portId, std::move(log));
+    return make<IDiagPort>(std::move(handset), portId, std::move(log), nullptr);
+}
+
+Platform::ComPtr<IDiagPort> EmulatedPort::create(std::shared_ptr<Handset> handset,
+                                                 std::shared_ptr<Line> line)
+{
+    return make<IDiagPort>(std::move(handset), kDefaultPortId, std::make_shared<LogBook>(),
+                           std::move(line));
 }
 
 EmulatedPort::EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
-                           std::shared_ptr<LogBook> log)
+                           std::shared_ptr<LogBook> log, std::shared_ptr<Line> line)
     : handset_(std::move(handset))
     , portId_(portId)
     , log_(std::move(log))
+    , line_(std::move(line))
 {}
 
 std::span<const ComServer::InterfaceEntry<EmulatedPort>> EmulatedPort::interfaceTable()
@@ -97,6 +106,7 @@ HRESULT EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULON
     if ((request == nullptr && requestLength != 0) || (response == nullptr && capacity != 0)) {
         return E_POINTER;
     }
+    const Line::Clock::time_point sent = Line::Clock::now();
     Exchange exchange;
     try {
         exchange = handset_->exchange(std::span<const std::uint8_t>(request, requestLength),
@@ -119,6 +129,13 @@ HRESULT EmulatedPort::SendRequest(ULONG requestLength, const BYTE* request, ULON
         default:
             break;
         }
+    }
+    if (line_) {
+        // The answer's bytes are in the caller's buffer only when they fit.
+        const std::size_t answered = exchange.length <= capacity ? exchange.length : 0;
+        line_->carry(Transport::Hdlc::frameLength(request, requestLength) +
+                         Transport::Hdlc::frameLength(response, answered),
+                     sent);
     }
     if (exchange.length > capacity) {
         return kResponseTooLarge;

@@ -14,12 +14,15 @@
 // and IServerPort hands out the item service of the same handset (selectors
 // 18 and 19) and the port's log, where the device files write why they ask
 // again.
+//
+// A line (Line.h) makes it as slow as a handset on a cable, for timing.
 #pragma once
 
 #include "comserver/ComObject.h"
 #include "diag/PortInterfaces.h"
 #include "diag/ReservedSlots.h"
 #include "emulator/Handset.h"
+#include "emulator/Line.h"
 #include "emulator/LogBook.h"
 #include "platform/Com.h"
 #include "platform/ComPtr.h"
@@ -48,6 +51,10 @@ public:
     static Platform::ComPtr<IDiagPort> create(std::shared_ptr<Handset> handset,
                                               std::uint32_t portId = kDefaultPortId,
                                               std::shared_ptr<LogBook> log = nullptr);
+    // A new port to `handset` whose answers take the time `line` gives them,
+    // as over a cable: the round trip and the framed bytes at its rate.
+    static Platform::ComPtr<IDiagPort> create(std::shared_ptr<Handset> handset,
+                                              std::shared_ptr<Line> line);
 
     static std::span<const ComServer::InterfaceEntry<EmulatedPort>> interfaceTable();
 
@@ -73,11 +80,12 @@ public:
 private:
     friend ComObject;
     EmulatedPort(std::shared_ptr<Handset> handset, std::uint32_t portId,
-                 std::shared_ptr<LogBook> log);
+                 std::shared_ptr<LogBook> log, std::shared_ptr<Line> line);
 
     std::shared_ptr<Handset> handset_;
     std::uint32_t portId_;
     std::shared_ptr<LogBook> log_;
+    std::shared_ptr<Line> line_; // null: answers take no time
 };
 
 } // namespace Emulator

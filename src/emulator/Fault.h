@@ -2,12 +2,13 @@
 // next one, or the next one of a given command.
 //
 // Some faults change the response to a request the handset has carried out
-// (stale offset, foreign descriptor, truncated or oversized response, added
-// latency). The others stand in for the response, and the handset never sees
-// the request: an error response, a port failure, an exception thrown from
-// the port, a port that does not answer.
+// (stale offset, foreign descriptor, truncated or oversized response, the
+// header of another command, added latency). The others stand in for the
+// response, and the handset never sees the request: an error response, a port
+// failure, an exception thrown from the port, a port that does not answer.
 #pragma once
 
+#include "diag/Efs2.h"
 #include "platform/Com.h"
 
 #include <cstdint>
@@ -26,6 +27,7 @@ struct Fault {
         Exception,         // SendRequest throws an exception that is not a COM error
         NoAnswer,          // SendRequest waits the caller's timeout, then fails
         Latency,           // the response comes `value` milliseconds late
+        WrongHeader,       // the response's header names command `value`
     };
 
     explicit Fault(Kind faultKind, std::uint32_t faultValue = 0)
@@ -54,6 +56,10 @@ struct Fault {
         return Fault(Kind::OversizedResponse, extra);
     }
     static Fault errorResponse(std::uint32_t error) { return Fault(Kind::ErrorResponse, error); }
+    static Fault wrongHeader(std::uint16_t command = Diag::Efs2::Hello)
+    {
+        return Fault(Kind::WrongHeader, command);
+    }
     static Fault portFailure(HRESULT result)
     {
         return Fault(Kind::PortFailure, static_cast<std::uint32_t>(result));

@@ -697,6 +697,20 @@ std::vector<std::string> FileSystem::builderNames(std::u16string_view path) cons
     return names;
 }
 
+namespace {
+
+// Gives a node the builder makes at `time` three times that differ, as those
+// of a file a handset has had for a while: made a second before its last
+// change, read a second after it.
+void stampBuilt(Node& node, std::uint32_t time)
+{
+    node.creationTime = time == 0 ? 0 : time - 1;
+    node.modificationTime = time;
+    node.accessTime = time == UINT32_MAX ? time : time + 1;
+}
+
+} // namespace
+
 // The directory `name` in `parent`, made unless it exists.
 NodePtr FileSystem::builderDirectory(Node& parent, const std::string& name,
                                      std::uint32_t permissions, std::uint32_t time) const
@@ -705,6 +719,7 @@ NodePtr FileSystem::builderDirectory(Node& parent, const std::string& name,
     if (found == parent.entries.end()) {
         NodePtr made =
             makeNode(Efs2::kModeDirectory | (permissions & Efs2::kModePermissionMask), time);
+        stampBuilt(*made, time);
         parent.entries.emplace(name, made);
         return made;
     }
@@ -770,7 +785,7 @@ void FileSystem::addData(std::u16string_view path, std::span<const std::uint8_t>
         throw std::length_error("file beyond the handset's limits: " + names.back());
     }
     file->mode = mode;
-    file->accessTime = file->modificationTime = file->creationTime = stamp;
+    stampBuilt(*file, stamp);
     parent->entries.emplace(names.back(), std::move(file));
 }
 
@@ -792,6 +807,7 @@ void FileSystem::addLink(std::u16string_view path, std::u16string_view target,
         throw std::invalid_argument("something other than a link is in the way: " + names.back());
     }
     NodePtr link = makeNode(Efs2::kModeSymbolicLink | 0777, stamp);
+    stampBuilt(*link, stamp);
     link->linkTarget_ = stored;
     parent->entries.insert_or_assign(names.back(), std::move(link));
 }

@@ -125,10 +125,14 @@ public:
     // something else in the way, and std::length_error for a file beyond the
     // limits.
 
-    // Makes the directory unless it exists; `time` (else now) for all three times.
+    // The times of what they make are those of a node a handset has had for a
+    // while, so that the three can be told apart: modified at `time` (else
+    // now), made a second before and read a second after.
+
+    // Makes the directory unless it exists.
     void addDirectory(std::u16string_view path, std::uint32_t permissions = 0777,
                       std::optional<std::uint32_t> time = std::nullopt);
-    // Makes or replaces the file; `time` (else now) for all three times.
+    // Makes or replaces the file.
     void addFile(std::u16string_view path, std::span<const std::uint8_t> bytes,
                  std::uint32_t permissions = 0666,
                  std::optional<std::uint32_t> time = std::nullopt);

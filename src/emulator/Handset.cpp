@@ -13,6 +13,7 @@ namespace Emulator {
 namespace Efs2 = Diag::Efs2;
 using Diag::LittleEndian::read16;
 using Diag::LittleEndian::read32;
+using Diag::LittleEndian::write16;
 using Diag::LittleEndian::write32;
 
 namespace {
@@ -128,6 +129,12 @@ std::size_t Handset::openDirectories() const
     return files_.openDirectories();
 }
 
+Handset::RequestCounts Handset::requestCounts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counts_;
+}
+
 std::optional<Fault> Handset::takeFault(std::span<const std::uint8_t> request)
 {
     if (faults_.empty()) {
@@ -166,6 +173,11 @@ void Handset::damage(Reply& reply, std::span<const std::uint8_t> request, const 
             patch32(response, 8, [&](std::uint32_t offset) { return offset - fault.value; });
         }
         break;
+    case Fault::Kind::WrongHeader:
+        if (response.size() >= Efs2::kHeaderSize) {
+            write16(response.data() + 2, static_cast<std::uint16_t>(fault.value));
+        }
+        break;
     case Fault::Kind::ForeignDescriptor:
         if (command == Efs2::Open || command == Efs2::Read || command == Efs2::Write ||
             command == Efs2::OpenDir || command == Efs2::ReadDir) {
@@ -179,6 +191,7 @@ void Handset::damage(Reply& reply, std::span<const std::uint8_t> request, const 
 
 void Handset::answer(std::span<const std::uint8_t> bytes, Reply& reply)
 {
+    ++counts_.all;
     if (bytes.size() > kMaxRequest) {
         reply.refusal(Diag::General::BadLength, bytes.first(kMaxRequest));
         return;
@@ -190,6 +203,8 @@ void Handset::answer(std::span<const std::uint8_t> bytes, Reply& reply)
         // No subsystem this handset has a handler for.
         reply.refusal(Diag::General::BadCommand, bytes);
     } else {
+        const std::uint16_t command = read16(&bytes[2]);
+        ++counts_.efs2[std::min<std::size_t>(command, counts_.efs2.size() - 1)];
         files_.answer(request, reply);
     }
 }

@@ -20,6 +20,7 @@
 #include "emulator/FileSystem.h"
 #include "emulator/GeneralCommands.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -73,6 +74,20 @@ public:
     std::size_t openDescriptors() const;
     std::size_t openDirectories() const;
 
+    // The requests the handset has answered since it was made: all of them,
+    // and the EFS2 ones by command code (faults that keep a request from the
+    // handset keep it from the counts too). How benchmarks see what a client
+    // sent.
+    struct RequestCounts {
+        std::uint64_t all = 0;
+        std::array<std::uint64_t, 64> efs2{}; // commands from 63 on count in the last
+        std::uint64_t of(std::uint16_t command) const
+        {
+            return efs2[command < efs2.size() ? command : efs2.size() - 1];
+        }
+    };
+    RequestCounts requestCounts() const;
+
     // Whole files by host path (UTF-16, stored as the client sends it), for
     // the item service: 0 or a device error number.
     std::uint32_t readFile(std::u16string_view path, std::vector<std::uint8_t>& bytes) const;
@@ -98,6 +113,7 @@ private:
     FileCommands files_;
     GeneralCommands general_;
     std::deque<Fault> faults_;
+    RequestCounts counts_;
     std::vector<std::uint8_t> buffer_; // the response being made
 };
 

@@ -27,12 +27,7 @@ public:
     HRESULT STDMETHODCALLTYPE StatItem(BSTR path, ULONG* mode, ULONG* size, ULONG* linkCount,
                                        ULONG* accessTime, ULONG* modificationTime,
                                        ULONG* creationTime) override;
-    VORNAK_RESERVED_SLOT(12)
-    VORNAK_RESERVED_SLOT(13)
-    VORNAK_RESERVED_SLOT(14)
-    VORNAK_RESERVED_SLOT(15)
-    VORNAK_RESERVED_SLOT(16)
-    VORNAK_RESERVED_SLOT(17)
+    VORNAK_RESERVED_SLOTS_12_TO_17
     // Creates the item or replaces its bytes.
     HRESULT STDMETHODCALLTYPE PutItem(BSTR path, ULONG count, const BYTE* data) override;
     // Delivers the item's first *count bytes at most; *count becomes the number delivered.

@@ -34,4 +34,16 @@ std::u16string transcode(std::string_view bytes)
     return result;
 }
 
+std::u16string transcodeVerbatim(std::string_view bytes)
+{
+    std::u16string result;
+    result.reserve(bytes.size());
+    for (const char byte : bytes) {
+        // Every code point of the table is in the basic plane: one unit each.
+        result.push_back(
+            static_cast<char16_t>(Windows1252::decodeByte(static_cast<unsigned char>(byte))));
+    }
+    return result;
+}
+
 } // namespace Lang::Platform

@@ -45,41 +45,76 @@ NTSTATUS WINAPI closeProvider(BCRYPT_ALG_HANDLE handle)
 
 } // namespace
 
-Md5Digest md5(std::span<const std::uint8_t> bytes)
-{
+struct Md5::State {
     Owned<BCRYPT_ALG_HANDLE, closeProvider> provider;
-    check(BCryptOpenAlgorithmProvider(&provider.handle, BCRYPT_MD5_ALGORITHM, nullptr, 0),
-          "BCryptOpenAlgorithmProvider");
     Owned<BCRYPT_HASH_HANDLE, BCryptDestroyHash> hash;
-    check(BCryptCreateHash(provider.handle, &hash.handle, nullptr, 0, nullptr, 0, 0),
+};
+
+Md5::Md5()
+    : state_(std::make_unique<State>())
+{
+    check(BCryptOpenAlgorithmProvider(&state_->provider.handle, BCRYPT_MD5_ALGORITHM, nullptr, 0),
+          "BCryptOpenAlgorithmProvider");
+    check(BCryptCreateHash(state_->provider.handle, &state_->hash.handle, nullptr, 0, nullptr, 0,
+                           0),
           "BCryptCreateHash");
+}
+
+void Md5::update(std::span<const std::uint8_t> bytes)
+{
     // The length of one call is a ULONG: feed larger runs in pieces.
     constexpr std::size_t kPiece = 1u << 30;
     for (std::size_t done = 0; done < bytes.size(); done += kPiece) {
         const std::span<const std::uint8_t> piece =
             bytes.subspan(done).first(bytes.size() - done < kPiece ? bytes.size() - done : kPiece);
-        check(BCryptHashData(hash.handle, const_cast<PUCHAR>(piece.data()),
+        check(BCryptHashData(state_->hash.handle, const_cast<PUCHAR>(piece.data()),
                              static_cast<ULONG>(piece.size()), 0),
               "BCryptHashData");
     }
+}
+
+Md5Digest Md5::finish()
+{
     Md5Digest digest{};
-    check(BCryptFinishHash(hash.handle, digest.data(), static_cast<ULONG>(digest.size()), 0),
+    check(BCryptFinishHash(state_->hash.handle, digest.data(), static_cast<ULONG>(digest.size()),
+                           0),
           "BCryptFinishHash");
     return digest;
 }
 
 #else
 
-Md5Digest md5(std::span<const std::uint8_t> bytes)
-{
+struct Md5::State {
     MD5_CTX context;
-    MD5Init(&context);
-    MD5Update(&context, bytes.data(), bytes.size());
+};
+
+Md5::Md5()
+    : state_(std::make_unique<State>())
+{
+    MD5Init(&state_->context);
+}
+
+void Md5::update(std::span<const std::uint8_t> bytes)
+{
+    MD5Update(&state_->context, bytes.data(), bytes.size());
+}
+
+Md5Digest Md5::finish()
+{
     Md5Digest digest{};
-    MD5Final(digest.data(), &context);
+    MD5Final(digest.data(), &state_->context);
     return digest;
 }
 
 #endif
+
+Md5::~Md5() = default;
+
+Md5Digest md5(std::span<const std::uint8_t> bytes)
+{
+    Md5 digest;
+    digest.update(bytes);
+    return digest.finish();
+}
 
 } // namespace Platform

@@ -164,6 +164,7 @@ bool HandsetServer::serveStream(int stream)
 void HandsetServer::serve(int stream, const std::vector<std::uint8_t>& request)
 {
     ++requests_;
+    const auto received = Emulator::Line::Clock::now();
     const Emulator::Exchange exchange = handset_->exchange(request, response_);
     bool breakCheckSum = false;
     if (exchange.portFault) {
@@ -188,6 +189,11 @@ void HandsetServer::serve(int stream, const std::vector<std::uint8_t>& request)
     }
     // An answer beyond the room of any answer is lost on the line.
     const std::size_t length = exchange.length <= response_.size() ? exchange.length : 0;
+    if (line_) {
+        line_->carry(Hdlc::frameLength(request.data(), request.size()) +
+                         Hdlc::frameLength(response_.data(), length),
+                     received);
+    }
     if (breakCheckSum || length != 0) {
         send(stream, std::span(response_).first(length), breakCheckSum);
     }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "emulator/Handset.h"
+#include "emulator/Line.h"
 #include "platform/UniqueAny.h"
 #include "transport/Hdlc.h"
 
@@ -45,6 +46,11 @@ public:
     virtual ~HandsetServer();
     HandsetServer(const HandsetServer&) = delete;
     HandsetServer& operator=(const HandsetServer&) = delete;
+
+    // Makes each answer take as long as on the cable `line` models (the round
+    // trip, then the request's and the answer's frames at its rate). Call it
+    // before serving.
+    void setLine(std::shared_ptr<Emulator::Line> line) { line_ = std::move(line); }
 
     // Serves on the calling thread until requestStop(). Throws
     // std::system_error when the line or the listening socket fails.
@@ -87,6 +93,7 @@ private:
     void drainStopRequests();
 
     std::shared_ptr<Emulator::Handset> handset_;
+    std::shared_ptr<Emulator::Line> line_; // null: answers go at once
     Descriptor stopReading_; // the pipe that wakes the serving thread to stop
     Descriptor stopWriting_;
     Hdlc::FrameReader reader_;

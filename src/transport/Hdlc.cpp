@@ -16,7 +16,23 @@ void appendEscaped(std::uint8_t byte, std::vector<std::uint8_t>& out)
     }
 }
 
+std::size_t escapedLength(std::uint8_t byte)
+{
+    return byte == kFlag || byte == kEscape ? 2 : 1;
+}
+
 } // namespace
+
+std::size_t frameLength(const std::uint8_t* payload, std::size_t size)
+{
+    std::size_t length = 1; // the flag
+    for (std::size_t i = 0; i < size; ++i) {
+        length += escapedLength(payload[i]);
+    }
+    const std::uint16_t crc = crc16(payload, size);
+    return length + escapedLength(static_cast<std::uint8_t>(crc & 0xFF)) +
+           escapedLength(static_cast<std::uint8_t>(crc >> 8));
+}
 
 void appendFrame(const std::uint8_t* payload, std::size_t size, std::vector<std::uint8_t>& out)
 {

@@ -18,6 +18,10 @@ inline constexpr std::uint8_t kEscapeXor = 0x20;
 // closing flag. No leading flag: readers take one as an empty frame anyway.
 void appendFrame(const std::uint8_t* payload, std::size_t size, std::vector<std::uint8_t>& out);
 
+// The number of bytes appendFrame makes of `payload`: what the frame takes
+// on the line.
+std::size_t frameLength(const std::uint8_t* payload, std::size_t size);
+
 // Splits a byte stream into frames. Bytes go in as they arrive; a frame comes
 // out as soon as its closing flag has been seen.
 class FrameReader {

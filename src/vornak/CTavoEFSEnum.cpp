@@ -136,6 +136,7 @@ HRESULT CTavoEFSEnum::phaseError(DWORD helpContext) const
 HRESULT CTavoEFSEnum::AddEntry(BSTR name, ULONG ftype, ULONG fmode, ULONG fsize, ULONG atime,
                                ULONG mtime, ULONG ctime)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (closed_) {
         return phaseError(kFillWhenClosed);
     }
@@ -148,6 +149,7 @@ HRESULT CTavoEFSEnum::AddEntry(BSTR name, ULONG ftype, ULONG fmode, ULONG fsize,
 
 HRESULT CTavoEFSEnum::AddEntryEnd()
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (closed_) {
         return phaseError(kFillWhenClosed);
     }
@@ -157,6 +159,7 @@ HRESULT CTavoEFSEnum::AddEntryEnd()
 
 HRESULT CTavoEFSEnum::SetIndex(ULONG i)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (closed_) {
         return phaseError(kFillWhenClosed);
     }
@@ -169,6 +172,7 @@ HRESULT CTavoEFSEnum::get_Count(LONG* pVal)
     if (pVal == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }
@@ -179,6 +183,7 @@ HRESULT CTavoEFSEnum::get_Count(LONG* pVal)
 HRESULT CTavoEFSEnum::GetEntry(ULONG index, BSTR* pName, ULONG* ftype, ULONG* fmode, ULONG* fsize,
                                ULONG* atime, ULONG* mtime, ULONG* ctime)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }
@@ -209,6 +214,7 @@ HRESULT CTavoEFSEnum::GetEntry(ULONG index, BSTR* pName, ULONG* ftype, ULONG* fm
 
 HRESULT CTavoEFSEnum::Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }
@@ -238,6 +244,7 @@ HRESULT CTavoEFSEnum::Next(ULONG celt, STATSTG* rgelt, ULONG* pceltFetched)
 
 HRESULT CTavoEFSEnum::Skip(ULONG celt)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }
@@ -256,6 +263,7 @@ HRESULT CTavoEFSEnum::Skip(ULONG celt)
 
 HRESULT CTavoEFSEnum::Reset()
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }
@@ -268,6 +276,7 @@ HRESULT CTavoEFSEnum::Clone(IEnumSTATSTG** ppenum)
     if (ppenum == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!closed_) {
         return phaseError(kReadWhileFilling);
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "comserver/ComObject.h"
+#include "comserver/CriticalSection.h"
 #include "comserver/DualDispatch.h"
 #include "diag/EfsReadDirEntry.h"
 #include "vornak/Vornak.h"
@@ -50,6 +51,9 @@ private:
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries_.size()); }
     HRESULT phaseError(DWORD helpContext) const;
 
+    // Every call holds it: callers on several threads fill, read and move the
+    // cursor one at a time, so each entry Next hands out goes to one of them.
+    ComServer::CriticalSection section_;
     std::uint32_t cursor_ = 0;
     bool closed_ = false;
     std::vector<Marl::Common::EfsReadDirEntry> entries_;

@@ -132,12 +132,12 @@ HRESULT CTavoEFSFolder::Connect(IUnknown* pPort, ULONG nTimeout, BSTR path, ULON
     return ComServer::guard(kConnectBoundary, [&] {
         // An object that is no port leaves the folder without one: every
         // later operation that reaches the handset then fails.
-        Platform::ComPtr<IDiagPort> port = Diag::Efs::diagPortOf(pPort);
-        std::u16string text = Platform::toU16String(path);
-        port_ = std::move(port);
-        timeout_ = nTimeout;
-        path_ = std::move(text);
-        fileSubsysId_ = static_cast<std::uint8_t>(fileSubsysId & 0xFFu);
+        auto connection = std::make_shared<Connection>();
+        connection->port = Diag::Efs::diagPortOf(pPort);
+        connection->timeout = nTimeout;
+        connection->path = Platform::toU16String(path);
+        connection->fileSubsysId = static_cast<std::uint8_t>(fileSubsysId & 0xFFu);
+        connection_.store(std::move(connection));
         return S_OK;
     });
 }
@@ -147,8 +147,10 @@ HRESULT CTavoEFSFolder::get_path(BSTR* pVal)
     if (pVal == nullptr) {
         return E_POINTER;
     }
+    const ConnectionPtr c = connection_.load();
+    const std::u16string& path = c->path;
     BSTR copy =
-        SysAllocStringLen(Platform::asOleText(path_.c_str()), static_cast<UINT>(path_.size()));
+        SysAllocStringLen(Platform::asOleText(path.c_str()), static_cast<UINT>(path.size()));
     if (copy == nullptr) {
         return E_OUTOFMEMORY;
     }
@@ -162,38 +164,40 @@ HRESULT CTavoEFSFolder::RecursiveDirList(IUnknown** ppenum)
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
+        const ConnectionPtr c = connection_.load();
+        c->connectedPort(); // nothing is made for a folder without a port
         ComPtr<ITavoEFSEnum> filling;
         ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
-        addTree(port, *filling.get());
+        addTree(*c, *filling.get());
         Platform::throwIfFailed(filling->AddEntryEnd(), filling.get(), IID_ITavoEFSEnum);
         *ppenum = reading.detach();
         return S_OK;
     });
 }
 
-IUnknown* CTavoEFSFolder::connectedPort() const
+IUnknown* CTavoEFSFolder::Connection::connectedPort() const
 {
-    if (!port_) {
+    if (!port) {
         throw _com_error(E_POINTER);
     }
-    return port_.get();
+    return port.get();
 }
 
-void CTavoEFSFolder::addTree(IUnknown* port, ITavoEFSEnum& filling) const
+void CTavoEFSFolder::addTree(const Connection& connection, ITavoEFSEnum& filling)
 {
+    const std::u16string& root = connection.path;
     // Breadth first: directories are visited in the order they were found,
     // each one's entries in the handset's order.
-    std::vector<std::u16string> directories{path_};
+    std::vector<std::u16string> directories{root};
     for (std::size_t next = 0; next < directories.size(); ++next) {
         const std::u16string directory = directories[next];
         std::optional<EFSDir> reader;
         try {
-            reader.emplace(port, timeout_, fileSubsysId_);
+            reader.emplace(connection.port.get(), connection.timeout, connection.fileSubsysId);
             reader->OpenDir(openingName(directory));
         } catch (const CEFSException& e) {
-            const bool root = directory == path_ || u"/" + directory == path_;
-            if (!root && isForgivenOpenFailure(directory, e)) {
+            const bool isRoot = directory == root || u"/" + directory == root;
+            if (!isRoot && isForgivenOpenFailure(directory, e)) {
                 continue;
             }
             throw CEFSException(Lang::Platform::transcode(directory).c_str(), e);
@@ -241,7 +245,8 @@ HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
+        const ConnectionPtr c = connection_.load();
+        IUnknown* port = c->connectedPort();
         // Whatever the client's mode, a created stream is write-only and
         // emptied, an opened one read-only.
         const std::uint32_t flags =
@@ -251,14 +256,14 @@ HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
         // The descriptor is closed on the handset again unless the stream
         // takes it over.
         const Rc::Pointer<Efs::File> opened =
-            Rc::makeHeap<Efs::File>(port_, timeout_, fileSubsysId_);
-        opened->Open(elementPath(path_, given), flags, mode);
+            Rc::makeHeap<Efs::File>(c->port, c->timeout, c->fileSubsysId);
+        opened->Open(elementPath(c->path, given), flags, mode);
 
         ComPtr<ITavoEFSFile> file;
         Vornak::createRunningObject(CLSID_TavoEFSFile, IID_ITavoEFSFile, file.putVoid());
         const HRESULT hr =
-            file->Connect(port, timeout_, static_cast<ULONG>(opened->descriptor()),
-                          Bstr(given).get(), create ? 1 : 0, 0, 0, 0, 0, 0, 0, fileSubsysId_);
+            file->Connect(port, c->timeout, static_cast<ULONG>(opened->descriptor()),
+                          Bstr(given).get(), create ? 1 : 0, 0, 0, 0, 0, 0, 0, c->fileSubsysId);
         Platform::throwIfFailed(hr, file.get(), IID_ITavoEFSFile);
         opened->Detach();
         Platform::throwIfFailed(file->QueryInterface(IID_IStream, reinterpret_cast<void**>(ppstm)));
@@ -266,12 +271,13 @@ HRESULT CTavoEFSFolder::openStream(LPCOLESTR name, bool create, IStream** ppstm)
     });
 }
 
-HRESULT CTavoEFSFolder::newFolder(IUnknown* port, const std::u16string& path,
-                                  IStorage** ppstg) const
+HRESULT CTavoEFSFolder::newFolder(const Connection& connection, const std::u16string& path,
+                                  IStorage** ppstg)
 {
     ComPtr<ITavoEFSFolder> folder;
     Vornak::createRunningObject(CLSID_TavoEFSFolder, IID_ITavoEFSFolder, folder.putVoid());
-    const HRESULT hr = folder->Connect(port, timeout_, Bstr(path).get(), fileSubsysId_);
+    const HRESULT hr = folder->Connect(connection.connectedPort(), connection.timeout,
+                                       Bstr(path).get(), connection.fileSubsysId);
     Platform::throwIfFailed(hr, folder.get(), IID_ITavoEFSFolder);
     Platform::throwIfFailed(folder->QueryInterface(IID_IStorage, reinterpret_cast<void**>(ppstg)));
     return hr;
@@ -283,10 +289,10 @@ HRESULT CTavoEFSFolder::CreateStorage(LPCOLESTR pwcsName, DWORD, DWORD, DWORD, I
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
-        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
-        CEFSMkDir(port, timeout_, fileSubsysId_).Execute(path, kDirectoryMode);
-        return newFolder(port, path, ppstg);
+        const ConnectionPtr c = connection_.load();
+        const std::u16string path = elementPath(c->path, Platform::asUtf16(pwcsName));
+        CEFSMkDir(c->connectedPort(), c->timeout, c->fileSubsysId).Execute(path, kDirectoryMode);
+        return newFolder(*c, path, ppstg);
     });
 }
 
@@ -297,13 +303,14 @@ HRESULT CTavoEFSFolder::OpenStorage(LPCOLESTR pwcsName, IStorage*, DWORD, SNB, D
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
-        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
+        const ConnectionPtr c = connection_.load();
+        const std::u16string path = elementPath(c->path, Platform::asUtf16(pwcsName));
         // Only to fail for a name the handset does not know: a file opens as
         // a storage as well as a directory does.
         std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
-        EFSLStat(port, timeout_, fileSubsysId_).Execute(path, mode, atime, mtime, ctime);
-        return newFolder(port, path, ppstg);
+        EFSLStat(c->connectedPort(), c->timeout, c->fileSubsysId)
+            .Execute(path, mode, atime, mtime, ctime);
+        return newFolder(*c, path, ppstg);
     });
 }
 
@@ -337,11 +344,12 @@ HRESULT CTavoEFSFolder::moveElement(LPCOLESTR name, IStorage* destination, LPCOL
     if (FAILED(Platform::queryInterfaceNoThrow(destination, IID_ITavoEFSFolder, folder))) {
         throw _com_error(STG_E_INVALIDPARAMETER);
     }
-    IUnknown* port = connectedPort();
+    const ConnectionPtr c = connection_.load();
+    IUnknown* port = c->connectedPort();
     Bstr directory;
     Platform::throwIfFailed(folder->get_path(directory.put()), folder.get(), IID_ITavoEFSFolder);
-    CEFSRename(port, timeout_, fileSubsysId_)
-        .Execute(elementPath(path_, Platform::asUtf16(name)),
+    CEFSRename(port, c->timeout, c->fileSubsysId)
+        .Execute(elementPath(c->path, Platform::asUtf16(name)),
                  elementPath(directory.text(), Platform::asUtf16(newName)));
     return S_OK;
 }
@@ -384,12 +392,13 @@ HRESULT CTavoEFSFolder::EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** ppenum)
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
+        const ConnectionPtr c = connection_.load();
+        IUnknown* port = c->connectedPort();
         ComPtr<ITavoEFSEnum> filling;
         ComPtr<IEnumSTATSTG> reading = newEnumerator(filling);
         // The folder's own path, as it stands: "/" is the root here.
-        EFSDir reader(port, timeout_, fileSubsysId_);
-        reader.OpenDir(path_);
+        EFSDir reader(port, c->timeout, c->fileSubsysId);
+        reader.OpenDir(c->path);
         for (const EfsReadDirEntry& entry : reader.ReadAll()) {
             addEntry(*filling.get(), entry.name(), entry);
         }
@@ -405,16 +414,17 @@ HRESULT CTavoEFSFolder::DestroyElement(LPCOLESTR pwcsName)
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        IUnknown* port = connectedPort();
-        const std::u16string path = elementPath(path_, Platform::asUtf16(pwcsName));
+        const ConnectionPtr c = connection_.load();
+        IUnknown* port = c->connectedPort();
+        const std::u16string path = elementPath(c->path, Platform::asUtf16(pwcsName));
         std::uint32_t mode = 0, atime = 0, mtime = 0, ctime = 0;
-        EFSLStat(port, timeout_, fileSubsysId_).Execute(path, mode, atime, mtime, ctime);
+        EFSLStat(port, c->timeout, c->fileSubsysId).Execute(path, mode, atime, mtime, ctime);
         // Nothing is removed recursively: the handset refuses a directory
         // that still has entries.
         if (Diag::Efs2::isDirectoryMode(mode)) {
-            Diag::Efs::Commands::RmDir(port, timeout_, fileSubsysId_).Execute(path);
+            Diag::Efs::Commands::RmDir(port, c->timeout, c->fileSubsysId).Execute(path);
         } else {
-            EFSUnlink(port, timeout_, fileSubsysId_).Execute(path);
+            EFSUnlink(port, c->timeout, c->fileSubsysId).Execute(path);
         }
         return S_OK;
     });
@@ -426,9 +436,10 @@ HRESULT CTavoEFSFolder::RenameElement(LPCOLESTR pwcsOldName, LPCOLESTR pwcsNewNa
         return E_POINTER;
     }
     return ComServer::guard(kBoundary, [&] {
-        CEFSRename(connectedPort(), timeout_, fileSubsysId_)
-            .Execute(elementPath(path_, Platform::asUtf16(pwcsOldName)),
-                     elementPath(path_, Platform::asUtf16(pwcsNewName)));
+        const ConnectionPtr c = connection_.load();
+        CEFSRename(c->connectedPort(), c->timeout, c->fileSubsysId)
+            .Execute(elementPath(c->path, Platform::asUtf16(pwcsOldName)),
+                     elementPath(c->path, Platform::asUtf16(pwcsNewName)));
         return S_OK;
     });
 }

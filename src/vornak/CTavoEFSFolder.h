@@ -1,6 +1,8 @@
 // One directory of the handset: connected to a diagnostic port with Connect,
 // its elements reached through IStorage. It keeps the four connection values
-// and no handle on the handset between calls.
+// and no handle on the handset between calls. Each call works with the
+// connection as it stands when the call begins: a Connect on another thread
+// changes only the calls that begin after it.
 #pragma once
 
 #include "comserver/ComObject.h"
@@ -10,7 +12,9 @@
 #include "platform/ComPtr.h"
 #include "vornak/Vornak.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -61,22 +65,30 @@ private:
     explicit CTavoEFSFolder(IUnknown* outer);
     ~CTavoEFSFolder() override;
 
-    // The port of every command; _com_error(E_POINTER) while there is none.
-    IUnknown* connectedPort() const;
-    // Adds every element below the folder's path to `filling`, breadth first.
-    void addTree(IUnknown* port, ITavoEFSEnum& filling) const;
+    // What Connect gives, never changed once made.
+    struct Connection {
+        // Null until Connect, and after a Connect with an object that is no port.
+        Platform::ComPtr<IDiagPort> port;
+        std::uint32_t timeout = 0;
+        // The handset directory exactly as given to Connect.
+        std::u16string path;
+        std::uint8_t fileSubsysId = 0;
+
+        // The port of every command; _com_error(E_POINTER) while there is none.
+        IUnknown* connectedPort() const;
+    };
+    using ConnectionPtr = std::shared_ptr<const Connection>;
+
+    // Adds every element below the connection's path to `filling`, breadth first.
+    static void addTree(const Connection& connection, ITavoEFSEnum& filling);
     // CreateStream and OpenStream: the stream of the element `name`, opened
     // for writing (emptied) when `create` is set, else for reading.
     HRESULT openStream(LPCOLESTR name, bool create, IStream** ppstm);
-    // A new folder for the handset directory `path`, on this folder's port.
-    HRESULT newFolder(IUnknown* port, const std::u16string& path, IStorage** ppstg) const;
+    // A new folder for the handset directory `path`, on the connection's port.
+    static HRESULT newFolder(const Connection& connection, const std::u16string& path,
+                             IStorage** ppstg);
     HRESULT moveElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName);
     HRESULT copyElement(LPCOLESTR name, IStorage* destination, LPCOLESTR newName);
 
-    // Null until Connect, and after a Connect with an object that is no port.
-    Platform::ComPtr<IDiagPort> port_;
-    std::uint32_t timeout_ = 0;
-    // The handset directory exactly as given to Connect.
-    std::u16string path_;
-    std::uint8_t fileSubsysId_ = 0;
+    std::atomic<ConnectionPtr> connection_ = std::make_shared<const Connection>();
 };

@@ -117,6 +117,7 @@ HRESULT CTavoWinFolder::get_path(BSTR* pVal)
     if (pVal == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!open_) {
         return E_INVALIDARG;
     }
@@ -131,6 +132,7 @@ HRESULT CTavoWinFolder::get_path(BSTR* pVal)
 
 HRESULT CTavoWinFolder::Close()
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     // The state bits are the folder's own and survive.
     path_.clear();
     open_ = false;
@@ -151,6 +153,7 @@ HRESULT CTavoWinFolder::OpenAbsPath(BSTR path, ULONG grfMode)
 
 HRESULT CTavoWinFolder::open(BSTR path, ULONG grfMode, bool named)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     if (open_) {
         return E_INVALIDARG;
     }
@@ -260,6 +263,7 @@ HRESULT CTavoWinFolder::SetClass(REFCLSID)
 
 HRESULT CTavoWinFolder::SetStateBits(DWORD grfStateBits, DWORD grfMask)
 {
+    const ComServer::CriticalSection::Lock lock(section_);
     grfStateBits_ = (grfStateBits_ & ~grfMask) | (grfStateBits & grfMask);
     return S_OK;
 }
@@ -269,6 +273,7 @@ HRESULT CTavoWinFolder::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     if (pstatstg == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(section_);
     if (!open_) {
         return E_INVALIDARG;
     }

@@ -5,6 +5,7 @@
 
 #include "comserver/ComObject.h"
 #include "comserver/ConnectionPoints.h"
+#include "comserver/CriticalSection.h"
 #include "comserver/DualDispatch.h"
 #include "vornak/Vornak.h"
 
@@ -63,6 +64,9 @@ private:
     // a named folder keeps it with its final "\".
     HRESULT open(BSTR path, ULONG grfMode, bool named);
 
+    // Held by every call that reads or changes the state below, so that an
+    // open, a close and a Stat on several threads each see it whole.
+    ComServer::CriticalSection section_;
     bool open_ = false;
     // Opened with OpenAbsPath: Stat names the folder.
     bool named_ = false;

@@ -61,6 +61,7 @@ std::span<const InterfaceEntry<FileStream>> FileStream::interfaceTable()
 HRESULT FileStream::Connect(IUnknown* pPort, ULONG timeout, ULONG hFile, BSTR fileName, LONG, ULONG,
                             ULONG, ULONG, ULONG, ULONG, ULONG, ULONG fileSubsysId)
 {
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         // Name and subsystem change even when no file object can be made.
         name_ = Platform::toU16String(fileName);
@@ -82,6 +83,7 @@ HRESULT FileStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
     if (pv == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         const std::uint32_t got = file_->Read(static_cast<std::uint8_t*>(pv), cb);
         if (pcbRead != nullptr) {
@@ -96,6 +98,7 @@ HRESULT FileStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
     if (pv == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         const std::uint32_t put = file_->Write(static_cast<const std::uint8_t*>(pv), cb, this);
         if (pcbWritten != nullptr) {
@@ -107,6 +110,7 @@ HRESULT FileStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
 
 HRESULT FileStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
 {
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         // Handset files are 32-bit: the high part of the move is ignored.
         const std::uint32_t position = file_->Seek(dlibMove.u.LowPart, dwOrigin);
@@ -128,6 +132,7 @@ HRESULT FileStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcb
     if (pstm == nullptr) {
         return E_POINTER;
     }
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kCopyBuffer]);
         std::uint32_t remaining = cb.u.LowPart;
@@ -137,10 +142,10 @@ HRESULT FileStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcb
         do {
             got = file_->Read(buffer.get(), std::min(remaining, kCopyBuffer));
             // The destination's result does not stop the copy; what it says
-            // it wrote is counted.
+            // it wrote is counted, up to what it was given.
             ULONG written = 0;
             pstm->Write(buffer.get(), got, &written);
-            totalWritten += written;
+            totalWritten += std::min<std::uint32_t>(written, got);
             totalRead += got;
             remaining -= got;
         } while (got == kCopyBuffer && remaining != 0);
@@ -179,6 +184,7 @@ HRESULT FileStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag)
     if (pstatstg == nullptr) {
         return E_INVALIDARG;
     }
+    const ComServer::CriticalSection::Lock lock(transfers_);
     return ComServer::guard(kBoundary, [&] {
         std::uint32_t mode = 0, size = 0, nlink = 0, atime = 0, mtime = 0, ctime = 0;
         file_->Stat(&mode, &size, &nlink, &atime, &mtime, &ctime);

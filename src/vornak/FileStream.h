@@ -4,6 +4,7 @@
 
 #include "comserver/ComObject.h"
 #include "comserver/ConnectionPoints.h"
+#include "comserver/CriticalSection.h"
 #include "comserver/DualDispatch.h"
 #include "efs/EFSFileProgress.h"
 #include "efs/FileBase.h"
@@ -66,6 +67,11 @@ private:
     void FileReadProgress(std::uint32_t bytesSoFar, std::uint32_t bytesTotal,
                           std::uint32_t threadId) override;
 
+    // Held by Connect and every transfer: the device file's position and
+    // the file object itself belong to one call at a time. It is held while
+    // the sinks hear of a packet written, on the writing thread, which may
+    // call the stream again.
+    ComServer::CriticalSection transfers_;
     // Null until a Connect succeeds.
     Rc::Pointer<FileBase> file_;
     // The file name exactly as the last Connect gave it.

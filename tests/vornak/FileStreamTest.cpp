@@ -2,12 +2,73 @@
 // ITavoFileCopyProgress, on an emulated handset.
 #include "StorageTest.h"
 
+#include "diag/HandsetTime.h"
+
 using Platform::ComPtr;
 using StorageTest::Bytes;
 using StorageTest::CountingSink;
 using StorageTest::pattern;
 
 namespace {
+
+// A destination for CopyTo: it keeps every byte written to it, and answers
+// each Write with `result` and the count `reported` makes of the one it was
+// given.
+class DestinationStream final : public ComServer::ComObject<DestinationStream, IStream> {
+public:
+    static std::span<const ComServer::InterfaceEntry<DestinationStream>> interfaceTable()
+    {
+        static constexpr ComServer::InterfaceEntry<DestinationStream> table[] = {
+            ComServer::interfaceEntry<DestinationStream, IStream>(IID_IStream),
+            ComServer::interfaceEntry<DestinationStream, ISequentialStream>(IID_ISequentialStream),
+        };
+        return table;
+    }
+
+    HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) override
+    {
+        writes.push_back(cb);
+        const auto* bytes = static_cast<const std::uint8_t*>(pv);
+        received.insert(received.end(), bytes, bytes + cb);
+        *pcbWritten = reported(cb);
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                     ULARGE_INTEGER*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+    std::vector<ULONG> writes;
+    Bytes received;
+    std::function<ULONG(ULONG)> reported;
+    HRESULT result = S_OK;
+
+private:
+    friend ComObject;
+    DestinationStream(std::function<ULONG(ULONG)> report, HRESULT answer)
+        : reported(std::move(report))
+        , result(answer)
+    {}
+};
 
 class StreamTest : public StorageTest::HandsetTest {
 protected:
@@ -43,7 +104,9 @@ TEST_F(StreamTest, ReadsStopAtTheEndSeeksTakeTheLowHalfAndStatNamesTheFile)
     ASSERT_EQ(stream->Read(buffer.data(), 1, nullptr), S_OK);
     EXPECT_EQ(buffer[0], pattern(100)[5]);
 
-    // Times count from the handset's epoch; the name is the one connected.
+    // Times count from the handset's epoch, each its own (the emulator made
+    // the file a second before it changed it at 1000, and read it a second
+    // after); the name is the one connected.
     STATSTG stat = {};
     ASSERT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
     EXPECT_EQ(Platform::toU16String(stat.pwcsName), u"sub/f");
@@ -52,6 +115,15 @@ TEST_F(StreamTest, ReadsStopAtTheEndSeeksTakeTheLowHalfAndStatNamesTheFile)
     EXPECT_EQ(stat.cbSize.QuadPart, 100u);
     EXPECT_EQ((std::uint64_t{stat.mtime.dwHighDateTime} << 32) | stat.mtime.dwLowDateTime,
               116444736000000000ULL + 1000 * 10000000ULL);
+    EXPECT_EQ(Diag::Efs2::secondsOf(stat.ctime), 999u);
+    EXPECT_EQ(Diag::Efs2::secondsOf(stat.atime), 1001u);
+    // Opened or created, every stream reports itself alike.
+    EXPECT_EQ(stat.grfMode, static_cast<DWORD>(STGM_SHARE_EXCLUSIVE));
+    EXPECT_EQ(stat.grfLocksSupported, static_cast<DWORD>(LOCK_EXCLUSIVE));
+    EXPECT_TRUE(IsEqualCLSID(stat.clsid, CLSID_NULL));
+    STATSTG created = {};
+    ASSERT_EQ(open(L"new", true)->Stat(&created, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(created.grfMode, static_cast<DWORD>(STGM_SHARE_EXCLUSIVE));
     EXPECT_EQ(stream->Read(nullptr, 1, &got), E_POINTER);
     EXPECT_EQ(stream->Stat(nullptr, 0), E_INVALIDARG);
 
@@ -59,6 +131,58 @@ TEST_F(StreamTest, ReadsStopAtTheEndSeeksTakeTheLowHalfAndStatNamesTheFile)
     const auto loose = ComTest::create<IStream>(CLSID_TavoEFSFile, IID_IStream);
     EXPECT_EQ(loose->Read(buffer.data(), 1, nullptr), E_FAIL);
     StorageTest::expectError(CLSID_TavoEFSFile, IID_ITavoEFSFile, L"", 0);
+}
+
+// CopyTo reads through its buffer of 65,536 bytes and hands each read to the
+// destination; the totals count what was read and what the destination
+// says it took, never more than it was given.
+TEST_F(StreamTest, CopyToMovesBufferfulsAndCountsWhatTheDestinationTook)
+{
+    const Bytes file = pattern(150000);
+    addFile(u"/f", file);
+    const auto all = [](ULONG cb) { return cb; };
+    const struct {
+        const char* name;
+        ULONGLONG cb;
+        std::function<ULONG(ULONG)> reported;
+        HRESULT result;
+        std::vector<ULONG> writes;
+        ULONGLONG read;
+        ULONGLONG written;
+    } cases[] = {
+        {"beyond the end", 200000, all, S_OK, {65536, 65536, 18928}, 150000, 150000},
+        {"within the file", 100000, all, S_OK, {65536, 34464}, 100000, 100000},
+        {"the low half only", (1ULL << 32) + 10, all, S_OK, {10}, 10, 10},
+        {"nothing", 0, all, S_OK, {0}, 0, 0},
+        {"half taken",
+         100000,
+         [](ULONG cb) { return cb / 2; },
+         S_OK,
+         {65536, 34464},
+         100000,
+         50000},
+        {"more claimed",
+         100000,
+         [](ULONG cb) { return cb + 7; },
+         S_OK,
+         {65536, 34464},
+         100000,
+         100000},
+        {"refused", 100000, [](ULONG) { return 0; }, E_FAIL, {65536, 34464}, 100000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto destination = DestinationStream::make(c.reported, c.result);
+        ULARGE_INTEGER wanted, read, written;
+        wanted.QuadPart = c.cb;
+        read.QuadPart = written.QuadPart = 0xDEADBEEFDEADBEEF;
+        ASSERT_EQ(open(L"f")->CopyTo(destination.get(), wanted, &read, &written), S_OK);
+        EXPECT_EQ(destination->writes, c.writes);
+        EXPECT_TRUE(
+            std::equal(destination->received.begin(), destination->received.end(), file.begin()));
+        EXPECT_EQ(read.QuadPart, c.read);
+        EXPECT_EQ(written.QuadPart, c.written);
+    }
 }
 
 TEST_F(StreamTest, EveryPacketWrittenIsAnEvent)

@@ -39,11 +39,11 @@ protected:
     }
 
     // A new folder object, connected to the port for `path`.
-    Platform::ComPtr<IStorage> folder(const char16_t* path)
+    Platform::ComPtr<IStorage> folder(const char16_t* path, ULONG timeout = 1000)
     {
         const auto folder =
             ComTest::create<ITavoEFSFolder>(CLSID_TavoEFSFolder, IID_ITavoEFSFolder);
-        EXPECT_EQ(folder->Connect(static_cast<IDiagPort*>(port_.get()), 1000,
+        EXPECT_EQ(folder->Connect(static_cast<IDiagPort*>(port_.get()), timeout,
                                   Platform::Bstr(path).get(), Diag::Efs2::kFileSubsystem),
                   S_OK);
         return ComTest::query<IStorage>(folder.get(), IID_IStorage);

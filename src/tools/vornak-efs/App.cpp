@@ -1,10 +1,15 @@
 #include "tools/vornak-efs/App.h"
 
 #include "tools/vornak-efs/About.h"
+#if defined(VORNAK_EFS_ARCHIVES)
+#include "tools/vornak-efs/Backup.h"
+#include "tools/vornak-efs/Restore.h"
+#endif
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Items.h"
 #include "tools/vornak-efs/Json.h"
+#include "tools/vornak-efs/Mount.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
 #include "tools/vornak-efs/Session.h"
@@ -19,6 +24,32 @@ namespace VornakEfs {
 
 namespace {
 
+// backup, restore and diff, where the build has them.
+bool isArchiveVerb(const std::string& verb)
+{
+    return verb == "backup" || verb == "restore" || verb == "diff";
+}
+
+#if defined(VORNAK_EFS_ARCHIVES)
+int runArchiveVerb(Session& session, const Options& options, std::FILE* progress,
+                   std::ostream& out, std::ostream& err)
+{
+    if (options.verb == "backup") {
+        return backup(session, {options.operands, options.output, options.verify, progress}, err);
+    }
+    RestoreOptions restoreOptions;
+    restoreOptions.archive = options.operands.at(0);
+    restoreOptions.destination = options.operands.size() > 1 ? options.operands[1] : "/";
+    restoreOptions.dryRun = options.dryRun;
+    restoreOptions.deleteExtra = options.deleteExtra;
+    restoreOptions.progress = progress;
+    if (options.verb == "diff") {
+        return compare(session, restoreOptions, out, err);
+    }
+    return restore(session, restoreOptions, out, err);
+}
+#endif
+
 using PortFor = std::function<Platform::ComPtr<IDiagPort>(const Options&)>;
 
 int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, std::ostream& err,
@@ -26,6 +57,18 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
 {
     if (options.verb == "serve") {
         return serve(options, out, err);
+    }
+#if !defined(VORNAK_EFS_ARCHIVES)
+    if (isArchiveVerb(options.verb)) {
+        // Said before the port is opened: no handset can help.
+        err << "vornak-efs: " << options.verb
+            << " is not available in this build, which has no archive library (libarchive); "
+               "use the Linux build\n";
+        return kUsage;
+    }
+#endif
+    if (options.verb == "mount") {
+        return mount(options, [&] { return portFor(options); }, err);
     }
     Session session(portFor(options), options.timeoutMs, options.subsystem);
     Terminal::catchInterrupts();
@@ -82,6 +125,11 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
     } else if (options.verb == "item") {
         putItem(session, options.operands);
     }
+#if defined(VORNAK_EFS_ARCHIVES)
+    if (isArchiveVerb(options.verb)) {
+        return runArchiveVerb(session, options, transfer.progress, out, err);
+    }
+#endif
     return kSuccess;
 }
 

@@ -22,6 +22,9 @@ constexpr const char* kFooter = R"(Handset:
   --emulator DIR                   the built-in handset, filled from the folder DIR;
                                    it lives as long as this one command does
                                    (see 'vornak-efs serve --help' to keep one running)
+  --latency MS --baud N            make the built-in handset (--emulator or serve) as
+                                   slow as one on a cable: each answer takes the round
+                                   trip MS plus its bytes at N baud
 
 Exit codes:
   0  success                       3  the port could not be opened
@@ -49,7 +52,7 @@ CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
 }
 
 constexpr const char* kVerbs = "ls, get, put, rm, mkdir, rmdir, mv, stat, chmod, ln, readlink, "
-                               "truncate, md5sum, df, info, item or serve";
+                               "truncate, md5sum, df, info, item, backup, restore, diff, serve or mount";
 
 // What to say when no verb was recognised: the first word that is neither an
 // option nor an option's value is taken for the verb meant.
@@ -57,7 +60,8 @@ std::string missingVerb(const std::vector<std::string>& arguments)
 {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout") {
+        if (word == "--port" || word == "--emulator" || word == "--subsys" || word == "--timeout" ||
+            word == "--latency" || word == "--baud") {
             ++i;
         } else if (!word.empty() && word[0] != '-') {
             return "'" + word + "' is not a verb; the verbs are " + kVerbs;
@@ -107,6 +111,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     app.add_flag("-q,--quiet", options.quiet, "no progress bars");
     app.add_flag("--json", options.json,
                  "ls, stat, df and info: one JSON document instead of text");
+    CLI::Option* latency =
+        app.add_option("--latency", options.latencyMs,
+                       "the emulated handset's round trip on its modelled cable")
+            ->check(CLI::Range(0u, 60000u))
+            ->type_name("MS");
+    CLI::Option* baud =
+        app.add_option("--baud", options.baud,
+                       "the rate of the emulated handset's modelled cable, 10 bits a byte")
+            ->check(CLI::Range(50u, 100000000u))
+            ->type_name("N");
 
     CLI::App* ls = addVerb(app, "ls", "list handset directories",
                            "Example: vornak-efs --emulator DIR ls -lR /");
@@ -227,6 +241,46 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         ->required()
         ->expected(2);
 
+    CLI::App* backup = addVerb(
+        app, "backup", "save whole handset trees into one archive (pax tar)",
+        "The archive keeps every name (with the handset's own bytes), mode, modification time,\n"
+        "symbolic link, empty directory and item file, for restore and diff. A name that cannot\n"
+        "be read is reported and left out; the backup goes on, lists at the end what is missing\n"
+        "and exits with a failure. "
+        "Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 backup -o handset.tar");
+    operands(backup, options, "paths", "handset directories or files (default /)");
+    backup->add_option("-o,--output", options.output, "the archive to write")
+        ->required()
+        ->type_name("FILE.tar");
+    backup->add_flag("--verify", options.verify,
+                     "check every file against the handset's MD5SUM, where the handset has one");
+
+    CLI::App* restore = addVerb(
+        app, "restore", "put a backup back on the handset",
+        "Writes directories, files, links, item files and modes below PATH (default /); each\n"
+        "file under a temporary name first, renamed into place when it is whole. Names that would\n"
+        "leave PATH are refused. The handset cannot set modification times: restored names get\n"
+        "the handset's time. Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 restore --dry-run handset.tar");
+    operands(restore, options, "paths", "FILE.tar [PATH]: the archive, then a handset directory")
+        ->required()
+        ->expected(1, 2);
+    restore->add_flag("-n,--dry-run", options.dryRun, "print what would change, change nothing");
+    restore->add_flag("--delete", options.deleteExtra,
+                      "remove what the backup's directories do not hold; without it nothing is "
+                      "removed");
+
+    CLI::App* diff = addVerb(
+        app, "diff", "compare a backup with the handset now",
+        "One line for each difference: added, removed, content, mode, link, type. Exits with 0\n"
+        "when there is none, 1 when there are. Modification times are not compared (a restore\n"
+        "cannot set them). Not available on Windows (no libarchive for that build).\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 diff handset.tar");
+    operands(diff, options, "paths", "FILE.tar [PATH]: the archive, then a handset directory")
+        ->required()
+        ->expected(1, 2);
+
     CLI::App* serve = addVerb(
         app, "serve",
         "serve the emulated handset on a pseudo-terminal or TCP port until interrupted",
@@ -234,14 +288,39 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         "invocations reach with --port serial:<that path>, or tcp:<host>:<port>, which they\n"
         "pass to --port as it is; all of them share the handset's files, one client at a time.\n"
         "The handset starts empty, or filled from --emulator DIR. Ctrl-C stops it.\n"
+        "With --latency MS and --baud N each answer takes as long as on such a cable.\n"
         "Not available on Windows.\n"
         "Examples: vornak-efs serve --emulator DIR\n"
-        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR");
+        "          vornak-efs serve --listen tcp:127.0.0.1:2500 --emulator DIR\n"
+        "          vornak-efs serve --latency 1 --baud 115200 --emulator DIR");
     serve
         ->add_option("--listen", options.listen,
                      "listen on this TCP address instead of a pseudo-terminal; port 0 takes a "
                      "free one")
         ->type_name("tcp:HOST:PORT");
+
+    CLI::App* mount = addVerb(
+        app, "mount", "show the handset as a folder of this computer until unmounted (Linux)",
+        "Every program then works on the handset's files: cp -r, diff -r, find, an editor.\n"
+        "Without --foreground it goes on in the background once mounted. Ctrl-C (with\n"
+        "--foreground) or 'fusermount3 -u MOUNTPOINT' ends it. After a crash, the folder\n"
+        "answers 'Transport endpoint is not connected' until 'fusermount3 -u MOUNTPOINT'.\n"
+        "Needs FUSE 3 (/dev/fuse and fusermount3); not available on Windows.\n"
+        "Example: vornak-efs --port serial:/dev/ttyUSB0 mount ~/handset");
+    mount->add_flag("--read-only", options.readOnly, "refuse every change");
+    mount->add_flag("-f,--foreground", options.foreground,
+                    "stay in the foreground, with messages on the error output");
+    mount->add_option("-o", options.mountOptions, "a FUSE mount option, such as allow_other")
+        ->type_name("OPTION")
+        ->allow_extra_args(false);
+    mount->add_option("--cache-seconds", options.cacheSeconds,
+                      "how long what a listing told of names is reused; 0: never")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str()
+        ->type_name("S");
+    operands(mount, options, "mountpoint", "an empty folder of this computer")
+        ->required()
+        ->expected(1);
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {
@@ -273,11 +352,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         err << "vornak-efs: " << message << "\nRun 'vornak-efs --help' for more.\n";
         return ParsedCommandLine{std::nullopt, 2};
     };
+    const bool modelsLine = latency->count() > 0 || baud->count() > 0;
     if (options.verb == "serve") {
         if (!options.port.empty()) {
             return usage("serve makes a port of its own; --port does not go with it");
         }
         return {options, 0};
+    }
+    if (modelsLine && !options.useEmulator) {
+        return usage("--latency and --baud slow the emulated handset (--emulator DIR or serve); "
+                     "a real port has its own");
     }
     if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
         return usage("md5sum --check compares one handset file with FILE");

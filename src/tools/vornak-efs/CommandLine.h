@@ -19,6 +19,8 @@ struct Options {
     std::uint32_t timeoutMs = 5000;
     bool quiet = false;
     bool json = false;        // ls, stat, df and info: one JSON document
+    std::uint32_t latencyMs = 0; // --latency: the emulated handset's round trip
+    std::uint32_t baud = 0;      // --baud: its line's rate; 0: bytes take no time
     bool longListing = false; // ls -l
     bool recursive = false;   // ls -R, get -r, put -r, rm -r
     bool parents = false;     // mkdir -p
@@ -28,6 +30,15 @@ struct Options {
     std::string checkAgainst; // md5sum --check FILE: the local copy
     std::string itemAction;   // item get or item put
     std::string listen;       // serve --listen tcp:<host>:<port>; empty: a pseudo-terminal
+    std::string output;       // backup -o FILE
+    bool verify = false;      // backup --verify
+    bool dryRun = false;      // restore --dry-run
+    bool deleteExtra = false; // restore --delete
+    // mount MOUNTPOINT
+    bool readOnly = false;
+    bool foreground = false;
+    std::vector<std::string> mountOptions; // -o, passed on to FUSE
+    double cacheSeconds = 1;
     std::vector<std::string> operands;
 };
 

@@ -50,10 +50,23 @@ std::shared_ptr<Emulator::Handset> seededHandset(const std::string& folder, std:
     return std::make_shared<Emulator::Handset>(std::move(fileSystem));
 }
 
+std::shared_ptr<Emulator::Line> modelledLine(const Options& options)
+{
+    if (options.latencyMs == 0 && options.baud == 0) {
+        return nullptr;
+    }
+    return std::make_shared<Emulator::Line>(
+        Emulator::LinkModel{std::chrono::milliseconds(options.latencyMs), options.baud});
+}
+
 Platform::ComPtr<IDiagPort> openPort(const Options& options, std::ostream& err)
 {
     if (options.useEmulator) {
-        return Emulator::EmulatedPort::create(seededHandset(options.emulator, err));
+        auto handset = seededHandset(options.emulator, err);
+        if (auto line = modelledLine(options)) {
+            return Emulator::EmulatedPort::create(std::move(handset), std::move(line));
+        }
+        return Emulator::EmulatedPort::create(std::move(handset));
     }
     const bool overTcp = options.port.rfind("tcp:", 0) == 0;
     try {

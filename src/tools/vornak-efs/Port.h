@@ -4,6 +4,7 @@
 
 #include "diag/PortInterfaces.h"
 #include "emulator/Handset.h"
+#include "emulator/Line.h"
 #include "platform/ComPtr.h"
 
 #include <iosfwd>
@@ -18,6 +19,9 @@ struct Options;
 // an empty file system). What the copy leaves out is listed on `err`.
 // Throws Failure (kPortUnavailable) when the folder cannot be read.
 std::shared_ptr<Emulator::Handset> seededHandset(const std::string& folder, std::ostream& err);
+
+// The modelled cable of --latency and --baud; null when neither was given.
+std::shared_ptr<Emulator::Line> modelledLine(const Options& options);
 
 // The port the options name. Throws Failure: kUsage for a malformed port,
 // kPortUnavailable for one that cannot be opened.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace VornakEfs {
 
@@ -26,6 +27,9 @@ public:
 
     // `done` bytes of the total have moved. Throws Failure when Ctrl-C was pressed.
     void advanceTo(std::uint64_t done);
+    // From the next drawing on, the line starts with `name`: for a transfer
+    // of many files, which of them it has reached.
+    void rename(std::string name) { name_ = std::move(name); }
     // Draws the final line and ends it.
     void finish();
 

@@ -87,6 +87,7 @@ int serve(const Options& options, std::ostream& out, std::ostream& err)
 {
     auto handset = seededHandset(options.useEmulator ? options.emulator : "", err);
     Served served = startServer(options, std::move(handset));
+    served.server->setLine(modelledLine(options));
     servingNow = served.server.get();
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -98,6 +99,11 @@ int serve(const Options& options, std::ostream& out, std::ostream& err)
     err << "vornak-efs: serving the emulated handset on " << served.where << "\n"
         << "vornak-efs: try: vornak-efs --port " << served.port << " ls -R /\n"
         << "vornak-efs: Ctrl-C stops it" << std::endl;
+    if (options.latencyMs != 0 || options.baud != 0) {
+        err << "vornak-efs: each answer takes " << options.latencyMs << " ms and its bytes at "
+            << (options.baud != 0 ? std::to_string(options.baud) + " baud" : "no cost")
+            << ", as on a cable" << std::endl;
+    }
     try {
         served.server->run();
     } catch (const std::system_error& e) {

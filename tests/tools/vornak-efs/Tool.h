@@ -1,12 +1,17 @@
 // vornak-efs as a process: run it, or keep `serve` running, and collect what
-// it wrote and how it ended. POSIX only.
+// it wrote and how it ended; and the host files its tests make and compare.
+// POSIX only.
 #pragma once
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <pty.h>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -108,7 +113,8 @@ struct Server {
 
 // Starts serving `seed` and waits for where, its first line: the terminal's
 // path, or with `listen` the TCP address.
-inline void serve(Server& server, const std::string& seed, const std::string& listen = "")
+inline void serve(Server& server, const std::string& seed, const std::string& listen = "",
+                  const std::vector<std::string>& more = {})
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -118,6 +124,7 @@ inline void serve(Server& server, const std::string& seed, const std::string& li
     if (!listen.empty()) {
         arguments.insert(arguments.end(), {"--listen", listen});
     }
+    arguments.insert(arguments.end(), more.begin(), more.end());
     server.pid = spawn(arguments, out[1], ::fileno(server.err));
     ::close(out[1]);
     server.out = out[0];
@@ -145,6 +152,31 @@ inline Outcome stop(Server& server)
     ::close(server.out);
     std::fclose(server.err);
     return outcome;
+}
+
+// `size` bytes that the same `seed` makes again.
+inline std::string bytesOf(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
+    return bytes;
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The whole file, or "<missing>".
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return in ? bytes : "<missing>";
 }
 
 } // namespace ToolTest

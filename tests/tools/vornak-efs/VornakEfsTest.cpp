@@ -16,32 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ToolTest::bytesOf;
+using ToolTest::readFile;
 using ToolTest::run;
+using ToolTest::writeFile;
 
 const std::string kSeed = VORNAK_EFS_SEED;
-
-std::string bytesOf(std::size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
-    return bytes;
-}
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return in ? bytes : "<missing>";
-}
 
 // Every file and folder below `root` by its relative path, with its bytes.
 std::map<fs::path, std::string> treeOf(const fs::path& root)
@@ -59,7 +39,7 @@ TEST(VornakEfs, EveryVerbHasHelp)
     const auto main = run({"--help"});
     EXPECT_EQ(main.exitCode, 0);
     for (const std::string verb :
-         {"ls", "get", "put", "rm", "mkdir", "rmdir", "mv", "stat", "serve"}) {
+         {"ls", "get", "put", "rm", "mkdir", "rmdir", "mv", "stat", "serve", "mount"}) {
         EXPECT_THAT(main.out, HasSubstr("\n  " + verb + " "));
         const auto help = run({verb, "--help"});
         EXPECT_EQ(help.exitCode, 0) << verb;
@@ -88,6 +68,7 @@ TEST(VornakEfs, FailuresSayWhatHappenedAndExitByKind)
         {{"--port", "tcp:localhost", "ls"}, 2, "a TCP port is written tcp:<host>:<port>"},
         {{"--port", "usb:1", "ls"}, 2, "a port is written serial:"},
         {{"serve", "--listen", "tcp:127.0.0.1:http"}, 2, "'http' is not a TCP port number"},
+        {{"--port", "tcp:127.0.0.1:1", "--latency", "5", "ls"}, 2, "a real port has its own"},
         {{"--emulator", kSeed, "get", "/nv"}, 2, "/nv is a directory; get -r"},
         {{"--emulator", kSeed, "ls", "/nope"},
          1,
@@ -252,7 +233,8 @@ TEST_F(ServedHandset, ShowsProgressOnATerminalOnly)
 TEST(VornakEfs, ServesOnATcpPort)
 {
     ToolTest::Server server;
-    ToolTest::serve(server, kSeed, "tcp:127.0.0.1:0");
+    // Through the model of a fast cable, which only slows the answers.
+    ToolTest::serve(server, kSeed, "tcp:127.0.0.1:0", {"--latency", "1", "--baud", "921600"});
     EXPECT_THAT(server.port, ::testing::MatchesRegex("tcp:127\\.0\\.0\\.1:[1-9][0-9]*"));
     const auto tool = [&](std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--port", server.port});
@@ -264,6 +246,7 @@ TEST(VornakEfs, ServesOnATcpPort)
     const auto stopped = ToolTest::stop(server);
     EXPECT_EQ(stopped.exitCode, 0);
     EXPECT_THAT(stopped.err, HasSubstr("from 3 clients"));
+    EXPECT_THAT(stopped.err, HasSubstr("each answer takes 1 ms and its bytes at 921600 baud"));
 }
 
 } // namespace

@@ -41,6 +41,9 @@ TEST_F(FileCommandsTest, ReadCopiesNoMoreThanTheHandsetCountAndTheCallerAsked)
         {"a count beyond the bytes received reads zeros", readResponse(5, 100, 4).raw("ab"),
          std::string("ab\0\0", 4), std::nullopt},
         {"19 bytes", Packet(4).zeros(15), "", Failure{514, "EFS2_DIAG_READ", kTransactFile, 111}},
+        // The port's length is no more trusted than the handset's count.
+        {"longer than the buffer", readResponse(5, 100, 4).raw("data").zeros(509), "",
+         Failure{514, "EFS2_DIAG_READ", kTransactFile, 111}},
         {"another offset", readResponse(5, 101, 4).raw("data"), "", readFailure(539, 173)},
         {"another descriptor and offset", readResponse(6, 101, 4).raw("data"), "",
          readFailure(515, 168)},

@@ -10,6 +10,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 namespace {
 
 using Platform::ComPtr;
@@ -50,6 +52,11 @@ public:
             AddRef();
             return S_OK;
         }
+        if (items) {
+            *service = items.get();
+            items->AddRef();
+            return S_OK;
+        }
         return failWith != S_OK ? failWith : inner_->GetService(selector, constant, service);
     }
     HRESULT STDMETHODCALLTYPE GetLog(IUnknown** log) override { return inner_->GetLog(log); }
@@ -57,9 +64,43 @@ public:
     std::vector<ULONG> selectors;
     HRESULT failWith = S_OK;
     bool serveItself = false;
+    Platform::ComPtr<IItemService> items; // handed out in place of the server's when set
 
 private:
     ComPtr<IServerPort> inner_;
+};
+
+// An item service that fills the buffer it is given and says it delivered
+// `extra` bytes more.
+class OverstatingItems final : public ComServer::ComObject<OverstatingItems, IItemService> {
+public:
+    explicit OverstatingItems(ULONG extra)
+        : extra_(extra)
+    {}
+    static std::span<const ComServer::InterfaceEntry<OverstatingItems>> interfaceTable()
+    {
+        static constexpr ComServer::InterfaceEntry<OverstatingItems> table[] = {
+            ComServer::interfaceEntry<OverstatingItems, IItemService>(IID_IItemService),
+        };
+        return table;
+    }
+    VORNAK_RESERVED_SLOTS_1_TO_10
+    HRESULT STDMETHODCALLTYPE StatItem(BSTR, ULONG*, ULONG*, ULONG*, ULONG*, ULONG*,
+                                       ULONG*) override
+    {
+        return E_NOTIMPL;
+    }
+    VORNAK_RESERVED_SLOTS_12_TO_17
+    HRESULT STDMETHODCALLTYPE PutItem(BSTR, ULONG, const BYTE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetItem(BSTR, ULONG* count, BYTE* buffer) override
+    {
+        std::fill(buffer, buffer + *count, BYTE{'x'});
+        *count += extra_;
+        return S_OK;
+    }
+
+private:
+    ULONG extra_;
 };
 
 class ItemFileTest : public EfsTest::HandsetFixture {
@@ -157,6 +198,25 @@ TEST_F(ItemFileTest, ConstructionFailures)
     {
         Platform::LocalServerOverride none([](REFCLSID, IUnknown**) { return E_FAIL; });
         EXPECT_EQ(errorOf([&] { item(u"/a"); }), E_POINTER);
+    }
+}
+
+// A count beyond the buffer is no count of bytes in it: the stream would
+// report it to its caller, and CopyTo would hand on bytes from past its
+// buffer.
+TEST_F(ItemFileTest, AServiceThatDeliversMoreThanTheBufferHeldIsRefused)
+{
+    std::uint8_t buffer[8] = {};
+    for (const ULONG extra : {0u, 1u, 0x10000u}) {
+        spy->items = OverstatingItems::make<IItemService>(extra);
+        auto file = item(u"/a");
+        if (extra == 0) {
+            EXPECT_EQ(file->Read(buffer, 8), 8u);
+            continue;
+        }
+        const CEFSException e = EfsTest::caught([&] { file->Read(buffer, 8); });
+        EXPECT_EQ(e.GetCode(), 514u);
+        EXPECT_EQ(e.GetMessage(), "GetItem");
     }
 }
 

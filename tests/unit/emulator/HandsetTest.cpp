@@ -110,6 +110,10 @@ TEST_F(HandsetTest, AnswersEveryCommandByteForByte)
 TEST_F(HandsetTest, AnswersTheLaterCommandsByteForByte)
 {
     const std::uint32_t t = kNow;
+    // Seeded files were made a second before they were modified and read a
+    // second after; CHMOD makes the change time now.
+    const std::uint32_t seededMade = t - 1;
+    const std::uint32_t seededRead = t + 1;
     constexpr std::uint32_t kLink = 0xA000 | 0777;
     constexpr std::uint32_t kItem = 0xE000 | 0644;
     const std::string md5OfH = "\x25\x10\xc3\x90\x11\xc5\xbe\x70\x41\x82\x42\x3e\x3a\x69\x5e\x91";
@@ -118,7 +122,7 @@ TEST_F(HandsetTest, AnswersTheLaterCommandsByteForByte)
         handset = std::make_shared<Handset>(seeded());
         // clang-format off
         const std::pair<Bytes, Bytes> session[] = {
-            {Packet(Efs2::Stat, s).text("/a.txt"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(t).u32(t).u32(t)},
+            {Packet(Efs2::Stat, s).text("/a.txt"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(seededRead).u32(t).u32(seededMade)},
             {Packet(Efs2::Stat, s).text("/none"), Packet(Efs2::Stat, s).u32(kNoEntry).zeros(24)},
             {Packet(Efs2::Symlink, s).text("a.txt").text("/dir/l"), Packet(Efs2::Symlink, s).u32(0)},
             {Packet(Efs2::ReadLink, s).text("/dir/l"), Packet(Efs2::ReadLink, s).u32(0).text("a.txt")},
@@ -127,9 +131,9 @@ TEST_F(HandsetTest, AnswersTheLaterCommandsByteForByte)
             // A relative target starts from the link's directory.
             {Packet(Efs2::Stat, s).text("/dir/l"), Packet(Efs2::Stat, s).u32(kNoEntry).zeros(24)},
             {Packet(Efs2::Symlink, s).text("../a.txt").text("/dir/up"), Packet(Efs2::Symlink, s).u32(0)},
-            {Packet(Efs2::Stat, s).text("/dir/up"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(t).u32(t).u32(t)},
+            {Packet(Efs2::Stat, s).text("/dir/up"), Packet(Efs2::Stat, s).u32(0).u32(kFile644).u32(5).u32(1).u32(seededRead).u32(t).u32(seededMade)},
             {Packet(Efs2::Chmod, s).u16(0100600).text("/dir/up"), Packet(Efs2::Chmod, s).u32(0)},
-            {Packet(Efs2::LStat, s).text("/a.txt"), Packet(Efs2::LStat, s).u32(0).u32(0x8180).u32(t).u32(t).u32(t)},
+            {Packet(Efs2::LStat, s).text("/a.txt"), Packet(Efs2::LStat, s).u32(0).u32(0x8180).u32(seededRead).u32(t).u32(t)},
             {Packet(Efs2::Access, s).u8(6).text("/a.txt"), Packet(Efs2::Access, s).u32(0)},
             {Packet(Efs2::Access, s).u8(1).text("/a.txt"), Packet(Efs2::Access, s).u32(kAccessDenied)},
             {Packet(Efs2::StatFs, s).text("/"),

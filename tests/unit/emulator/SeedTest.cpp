@@ -162,10 +162,13 @@ TEST(FileSystem, BuildsInCodeAndRefusesWhatCannotBe)
     Attributes attributes;
     EXPECT_EQ(handset.stat(u"/a/b/c", attributes), kSuccess);
     EXPECT_EQ(attributes.mode, 0x8180u);
+    // Three times that tell apart: made, modified at the time given, read.
+    EXPECT_EQ(attributes.creationTime, 4u);
     EXPECT_EQ(attributes.modificationTime, 5u);
+    EXPECT_EQ(attributes.accessTime, 6u);
     EXPECT_EQ(handset.stat(u"/a/b", attributes), kSuccess);
     EXPECT_EQ(attributes.mode, 0x41FFu); // made as a parent, before it was asked for
-    EXPECT_EQ(attributes.creationTime, 5u);
+    EXPECT_EQ(attributes.modificationTime, 5u);
 
     // Whole files by host path.
     EXPECT_EQ(handset.writeFile(u"/\u263A", bytesOf("new")), kSuccess);

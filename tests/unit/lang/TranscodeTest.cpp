@@ -39,3 +39,20 @@ TEST(Transcode, LoneSurrogateReferenceIsRefusedOnTheWayBack)
         EXPECT_STREQ(e.what(), "Incomplete UTF-16 surrogate pair");
     }
 }
+
+TEST(Transcode, VerbatimTextGivesEveryByteStringBack)
+{
+    using Lang::Platform::transcodeVerbatim;
+    // References stay as they are; every byte, the five the code page leaves
+    // unassigned and those that look like a reference included, comes back.
+    std::string everyByte;
+    for (int byte = 1; byte < 256; ++byte) {
+        everyByte.push_back(static_cast<char>(byte));
+    }
+    for (const std::string& bytes : {std::string("a&#x41;b"), std::string("&#x263A;&#65;&"),
+                                    std::string("\x80\x81\x9F\xFF"), everyByte}) {
+        EXPECT_EQ(transcode(transcodeVerbatim(bytes)), bytes);
+    }
+    EXPECT_EQ(transcodeVerbatim("a&#x41;b"), u"a&#x41;b");
+    EXPECT_EQ(transcodeVerbatim("\x80"), u"\u20AC");
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,4 +36,16 @@ TEST(Md5, GivesTheDigestsOfTheTestSuiteOfItsDefinition)
               "57edf4a22be3c955ac49da2e2107b67a");
     const std::vector<std::uint8_t> million(1'000'000, 'a');
     EXPECT_EQ(hex(Platform::md5(million)), "7707d6ae4e027c70eea2a935c2296f21");
+}
+
+TEST(Md5, RunsFedOneAfterAnotherGiveTheDigestOfTheWhole)
+{
+    const std::vector<std::uint8_t> million(1'000'000, 'a');
+    for (const std::size_t run : {std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{4096}}) {
+        Platform::Md5 digest;
+        for (std::size_t done = 0; done < million.size(); done += run) {
+            digest.update(std::span(million).subspan(done, std::min(run, million.size() - done)));
+        }
+        EXPECT_EQ(hex(digest.finish()), "7707d6ae4e027c70eea2a935c2296f21") << run;
+    }
 }

@@ -79,6 +79,20 @@ TEST(Hdlc, FramesCarryTheCrcLowByteFirstAndEscapeBothSpecialBytes)
     EXPECT_EQ(readAll(escaped), std::vector<std::string>{"\x7E\x01\x7D"});
 }
 
+TEST(Hdlc, FrameLengthIsWhatAppendFrameMakes)
+{
+    // Escapes in the payload and, for some payloads, in the check sum too.
+    for (unsigned seed = 0; seed < 2000; ++seed) {
+        Bytes payload(seed % 40);
+        for (std::size_t i = 0; i < payload.size(); ++i) {
+            payload[i] = static_cast<std::uint8_t>((seed * 7919u + i * 104729u) >> (i % 5));
+        }
+        ASSERT_EQ(Transport::Hdlc::frameLength(payload.data(), payload.size()),
+                  frameOf(payload).size())
+            << "seed " << seed;
+    }
+}
+
 TEST(Hdlc, EverySplitOfAFrameAcrossReads)
 {
     const Bytes payload{0x4B, 0x13, 0x7E, 0x7D, 0x00, 0x20, 0x5E, 0x5D};
