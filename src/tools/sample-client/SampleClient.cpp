@@ -17,7 +17,7 @@
 #include "comserver/ComObject.h"
 #include "platform/Bstr.h"
 #include "platform/ComPtr.h"
-#include "vornak/Vornak.h"
+#include "Vornak.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -8,6 +8,7 @@
 #include "tools/vornak-efs/CommandLine.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Items.h"
+#include "tools/vornak-efs/Json.h"
 #include "tools/vornak-efs/Mount.h"
 #include "tools/vornak-efs/Port.h"
 #include "tools/vornak-efs/Serve.h"
@@ -77,8 +78,19 @@ int runVerb(const Options& options, const PortFor& portFor, std::ostream& out, s
     transfer.progress = options.quiet ? nullptr : terminal;
     transfer.warnings = &err;
 
-    if (options.verb == "ls") {
-        list(session, options.operands, options.longListing, options.recursive, out);
+    if (options.verb == "ls" && options.json) {
+        JsonListing json(out);
+        list(session, options.operands, true, options.recursive, json);
+    } else if (options.verb == "ls") {
+        TextListing text(options.longListing,
+                         listingHeaders(options.operands, options.recursive), out);
+        list(session, options.operands, options.longListing, options.recursive, text);
+    } else if (options.verb == "stat" && options.json) {
+        showAttributesJson(session, options.operands, out);
+    } else if (options.verb == "df" && options.json) {
+        showFileSystemsJson(session, options.operands, out);
+    } else if (options.verb == "info" && options.json) {
+        showInfoJson(session, out);
     } else if (options.verb == "get") {
         get(session, options.operands, transfer);
     } else if (options.verb == "put") {

@@ -40,8 +40,8 @@ Examples:
 
 constexpr const char* kGlobalOptions =
     "The options of the handset (--port or --emulator, --subsys, --timeout,\n"
-    "--listing-limit) and -q may stand before or after the verb; 'vornak-efs --help'\n"
-    "tells them.";
+    "--listing-limit), -q and --json may stand before or after the verb;\n"
+    "'vornak-efs --help' tells them.";
 
 CLI::App* addVerb(CLI::App& app, const char* name, const char* description,
                   const std::string& footer = "")
@@ -116,6 +116,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
         ->capture_default_str()
         ->type_name("N");
     app.add_flag("-q,--quiet", options.quiet, "no progress bars");
+    app.add_flag("--json", options.json,
+                 "ls, stat, df and info: one JSON document instead of text");
     CLI::Option* latency =
         app.add_option("--latency", options.latencyMs,
                        "the emulated handset's round trip on its modelled cable")
@@ -370,6 +372,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments, st
     }
     if (options.verb == "md5sum" && !options.checkAgainst.empty() && options.operands.size() != 1) {
         return usage("md5sum --check compares one handset file with FILE");
+    }
+    if (options.json && options.verb != "ls" && options.verb != "stat" && options.verb != "df" &&
+        options.verb != "info") {
+        return usage("--json goes with ls, stat, df and info");
     }
     if (options.verb == "ln" && !options.symbolic) {
         return usage("handsets have symbolic links only: ln -s TARGET LINK");

@@ -22,6 +22,7 @@ struct Options {
     std::uint32_t timeoutMs = 5000;
     std::size_t listingLimit = Session::kDefaultListingLimit; // entries of one directory
     bool quiet = false;
+    bool json = false;        // ls, stat, df and info: one JSON document
     std::uint32_t latencyMs = 0; // --latency: the emulated handset's round trip
     std::uint32_t baud = 0;      // --baud: its line's rate; 0: bytes take no time
     bool longListing = false; // ls -l

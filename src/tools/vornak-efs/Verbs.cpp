@@ -25,64 +25,46 @@ std::string sizeText(const Session::Attributes& attributes)
     return attributes.size ? std::to_string(*attributes.size) : "-";
 }
 
-// What a long listing shows after a link's name: " -> " and its target, or
-// "?" when the handset will not tell it. The port failing stops the listing.
-std::string linkSuffix(Session& session, const std::u16string& path)
+// A link's target for a long listing; nothing when the handset will not
+// tell it. The port failing stops the listing.
+std::optional<std::u16string> linkTarget(Session& session, const std::u16string& path)
 {
     try {
-        return " -> " + printableName(session.readLink(path));
+        return session.readLink(path);
     } catch (const Failure& e) {
         if (e.exitCode() != kHandsetFailure && e.exitCode() != kNotSupported) {
             throw;
         }
-        return " -> ?";
+        return std::nullopt;
     }
 }
 
-// `directory` is where the entries are, empty when their names are paths.
-void printEntries(Session& session, std::u16string_view directory,
-                  const std::vector<Session::Entry>& entries, bool longListing, std::ostream& out)
+ListedName listedName(Session& session, std::u16string name, std::u16string path,
+                      const Session::Attributes& attributes, bool longListing)
 {
-    if (!longListing) {
-        for (const auto& entry : entries) {
-            out << printableName(entry.name) << '\n';
-        }
-        return;
+    ListedName listed{std::move(name), std::move(path), attributes, std::nullopt};
+    if (longListing && attributes.isLink()) {
+        listed.target = linkTarget(session, listed.path);
     }
-    std::size_t width = 1;
-    for (const auto& entry : entries) {
-        width = std::max(width, sizeText(entry.attributes).size());
-    }
-    for (const auto& entry : entries) {
-        const std::string size = sizeText(entry.attributes);
-        const std::string target =
-            entry.attributes.isLink()
-                ? linkSuffix(session,
-                             directory.empty() ? entry.name : joinHandset(directory, entry.name))
-                : std::string();
-        out << Diag::Efs2::modeText(entry.attributes.mode) << ' '
-            << std::string(width - size.size(), ' ') << size << ' '
-            << Diag::Efs2::timeText(entry.attributes.modificationTime, false) << ' '
-            << printableName(entry.name) << target << '\n';
-    }
+    return listed;
 }
 
 void listDirectory(Session& session, const std::u16string& path, bool longListing, bool recursive,
-                   bool header, bool& first, std::ostream& out)
+                   ListingOutput& output)
 {
     Terminal::throwIfInterrupted();
     const std::vector<Session::Entry> entries = session.list(path);
-    if (header) {
-        out << (first ? "" : "\n") << printableName(path) << ":\n";
+    std::vector<ListedName> names;
+    for (const auto& entry : entries) {
+        names.push_back(listedName(session, entry.name, joinHandset(path, entry.name),
+                                   entry.attributes, longListing));
     }
-    first = false;
-    printEntries(session, path, entries, longListing, out);
+    output.directory(path, names);
     if (recursive) {
         for (const auto& entry : entries) {
             // Listed as it is, but a name that leads elsewhere is no way down.
             if (entry.isDirectory && !leavesDirectory(entry.name)) {
-                listDirectory(session, joinHandset(path, entry.name), longListing, true, true,
-                              first, out);
+                listDirectory(session, joinHandset(path, entry.name), longListing, true, output);
             }
         }
     }
@@ -152,8 +134,58 @@ std::uint32_t parseSize(std::string_view text)
 
 } // namespace
 
+TextListing::TextListing(bool longListing, bool headers, std::ostream& out)
+    : long_(longListing), headers_(headers), out_(out)
+{
+}
+
+void TextListing::files(const std::vector<ListedName>& names)
+{
+    print(names);
+    first_ = names.empty();
+}
+
+void TextListing::directory(const std::u16string& path, const std::vector<ListedName>& names)
+{
+    if (headers_) {
+        out_ << (first_ ? "" : "\n") << printableName(path) << ":\n";
+    }
+    first_ = false;
+    print(names);
+}
+
+void TextListing::print(const std::vector<ListedName>& names)
+{
+    if (!long_) {
+        for (const auto& listed : names) {
+            out_ << printableName(listed.name) << '\n';
+        }
+        return;
+    }
+    std::size_t width = 1;
+    for (const auto& listed : names) {
+        width = std::max(width, sizeText(listed.attributes).size());
+    }
+    for (const auto& listed : names) {
+        const std::string size = sizeText(listed.attributes);
+        std::string target;
+        if (listed.attributes.isLink()) {
+            target = " -> " + (listed.target ? printableName(*listed.target) : std::string("?"));
+        }
+        out_ << Diag::Efs2::modeText(listed.attributes.mode) << ' '
+             << std::string(width - size.size(), ' ') << size << ' '
+             << Diag::Efs2::timeText(listed.attributes.modificationTime, false) << ' '
+             << printableName(listed.name) << target << '\n';
+    }
+}
+
+bool listingHeaders(const std::vector<std::string>& operands, bool recursive)
+{
+    return recursive || operands.size() > 1;
+}
+
 void list(Session& session, const std::vector<std::string>& operands, bool longListing,
-          bool recursive, std::ostream& out)
+          bool recursive, ListingOutput& output)
 {
     std::vector<std::u16string> paths;
     for (const std::string& operand : operands) {
@@ -163,49 +195,58 @@ void list(Session& session, const std::vector<std::string>& operands, bool longL
         paths.push_back(u"/");
     }
     // As ls does: the files first, then each directory under its own name.
-    std::vector<Session::Entry> files;
+    std::vector<ListedName> files;
     std::vector<std::u16string> directories;
     for (const std::u16string& path : paths) {
-        Session::Attributes attributes = session.stat(path, longListing);
+        const Session::Attributes attributes = session.stat(path, longListing);
         if (attributes.isDirectory()) {
             directories.push_back(path);
         } else {
-            files.push_back({path, false, attributes});
+            files.push_back(listedName(session, path, path, attributes, longListing));
         }
     }
-    printEntries(session, u"", files, longListing, out);
-    bool first = files.empty();
-    const bool headers = recursive || paths.size() > 1;
+    output.files(files);
     for (const std::u16string& directory : directories) {
-        listDirectory(session, directory, longListing, recursive, headers, first, out);
+        listDirectory(session, directory, longListing, recursive, output);
     }
+    output.finish();
+}
+
+NameReport describeName(Session& session, const std::string& operand)
+{
+    NameReport report{handsetPath(operand), {}, std::nullopt};
+    report.attributes = session.stat(report.path);
+    if (report.attributes.isItem()) {
+        // Item files are not opened; STAT tells their size, where the handset has it.
+        try {
+            const Session::Attributes followed = session.statFollowing(report.path);
+            report.attributes.size = followed.size;
+            report.attributes.linkCount = followed.linkCount;
+        } catch (const Failure& e) {
+            if (e.exitCode() != kNotSupported) {
+                throw;
+            }
+        }
+    }
+    if (report.attributes.isLink()) {
+        report.target = session.readLink(report.path);
+    }
+    return report;
 }
 
 void showAttributes(Session& session, const std::vector<std::string>& operands, std::ostream& out)
 {
     bool first = true;
     for (const std::string& operand : operands) {
-        const std::u16string path = handsetPath(operand);
-        Session::Attributes attributes = session.stat(path);
-        if (attributes.isItem()) {
-            // Item files are not opened; STAT tells their size, where the handset has it.
-            try {
-                const Session::Attributes followed = session.statFollowing(path);
-                attributes.size = followed.size;
-                attributes.linkCount = followed.linkCount;
-            } catch (const Failure& e) {
-                if (e.exitCode() != kNotSupported) {
-                    throw;
-                }
-            }
-        }
+        const NameReport report = describeName(session, operand);
+        const Session::Attributes& attributes = report.attributes;
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", attributes.mode & 07777);
-        out << (first ? "" : "\n") << toUtf8(path) << '\n'
+        out << (first ? "" : "\n") << printableName(report.path) << '\n'
             << "  type:     " << Diag::Efs2::modeTypeName(attributes.mode) << '\n'
             << "  mode:     " << mode << " (" << Diag::Efs2::modeText(attributes.mode) << ")\n";
-        if (attributes.isLink()) {
-            out << "  target:   " << printableName(session.readLink(path)) << '\n';
+        if (report.target) {
+            out << "  target:   " << printableName(*report.target) << '\n';
         }
         if (attributes.size) {
             out << "  size:     " << *attributes.size << " bytes\n";

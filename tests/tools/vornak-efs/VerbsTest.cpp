@@ -10,6 +10,7 @@
 #include "tools/vornak-efs/Failure.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -396,3 +397,69 @@ TEST_F(VerbTest, AHandsetThatRefusesEvenTheThirteenIsOnAnotherSubsystem)
 }
 
 } // namespace
+
+// --json gathers what the text shows: the same names (UTF-8, as ls prints
+// them), and the figures the text rounds, whole.
+TEST_F(VerbTest, JsonTellsWhatTheTextTellsInFieldsScriptsCanRead)
+{
+    handset->edit([](Emulator::FileSystem& fs) {
+        fs.addFile(u"/d/gr\u00FC\u00DFe \u20AC.txt", std::vector<std::uint8_t>(5, 'x'));
+        fs.addLink(u"/d/to-f", u"f");
+    });
+    const Outcome text = tool({"ls", "-R", "/d"});
+    const Outcome listing = tool({"--json", "ls", "-R", "/d"});
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    const auto document = nlohmann::json::parse(listing.out);
+    std::string names;
+    for (const auto& directory : document.at("directories")) {
+        names += (names.empty() ? "" : "\n") + directory.at("path").get<std::string>() + ":\n";
+        for (const auto& entry : directory.at("entries")) {
+            names += entry.at("name").get<std::string>() + "\n";
+        }
+    }
+    EXPECT_EQ(names, text.out);
+    const auto& entries = document.at("directories").at(0).at("entries");
+    const auto named = [&](const std::string& name) {
+        for (const auto& entry : entries) {
+            if (entry.at("name") == name) {
+                return entry;
+            }
+        }
+        return nlohmann::json();
+    };
+    EXPECT_EQ(named("gr\u00FC\u00DFe \u20AC.txt").at("size"), 5);
+    EXPECT_EQ(named("to-f").at("type"), "symbolic link");
+    EXPECT_EQ(named("to-f").at("target"), "f");
+    EXPECT_EQ(named("sub").at("type"), "directory");
+    EXPECT_TRUE(named("sub").at("size").is_null());
+    EXPECT_TRUE(document.at("files").empty());
+
+    const auto stat = nlohmann::json::parse(tool({"stat", "/d/f", "--json"}).out);
+    ASSERT_EQ(stat.size(), 1u);
+    EXPECT_EQ(stat[0].at("path"), "/d/f");
+    EXPECT_EQ(stat[0].at("type"), "regular file");
+    EXPECT_EQ(stat[0].at("size"), 10);
+    EXPECT_EQ(stat[0].at("mode").get<std::uint32_t>(), modeOf(u"/d/f"));
+
+    const auto df = nlohmann::json::parse(tool({"--json", "df"}).out);
+    EXPECT_EQ(df.at(0).at("path"), "/");
+    EXPECT_EQ(df.at(0).at("type"), "EFS2");
+    EXPECT_EQ(df.at(0).at("size").get<std::uint64_t>(),
+              df.at(0).at("used").get<std::uint64_t>() + df.at(0).at("available").get<std::uint64_t>());
+
+    // What the handset does not tell is null, with the reason beside it.
+    auto port = LackingPort::create(emulated.get(), {Efs2::DevInfo},
+                                    LackingPort::Answer::BadCommand);
+    const auto info = nlohmann::json::parse(tool({"--json", "info"}, port.get()).out);
+    EXPECT_EQ(info.at("efs2").at("subsystem"), 19);
+    EXPECT_TRUE(info.at("flash").is_null());
+    EXPECT_EQ(info.at("flash_failure"), "this handset does not support device information");
+    EXPECT_TRUE(info.at("limits").is_object());
+    EXPECT_TRUE(info.at("limits_failure").is_null());
+
+    // A failure leaves no half document; verbs without a JSON form say so.
+    const Outcome missing = tool({"--json", "ls", "/d", "/nope"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(tool({"--json", "mkdir", "/x"}).exitCode, 2);
+}
