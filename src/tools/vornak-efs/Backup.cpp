@@ -11,6 +11,7 @@
 #include "platform/Md5.h"
 #include "tools/vornak-efs/Archive.h"
 #include "tools/vornak-efs/ArchiveNames.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/HandsetTree.h"
 #include "tools/vornak-efs/Progress.h"
 #include "tools/vornak-efs/Terminal.h"
@@ -376,7 +377,9 @@ private:
 
     std::string shownMissing(const Missing& missing) const
     {
-        const std::string path = ArchiveNames::readableText(missing.archivePath);
+        // A hostile name must not write to the terminal what it likes.
+        const std::string path =
+            printableName(fromUtf8(ArchiveNames::readableText(missing.archivePath)));
         return (path.empty() ? "." : path) + ": " + missing.why;
     }
 

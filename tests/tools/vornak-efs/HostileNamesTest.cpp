@@ -109,6 +109,14 @@ TEST_F(HostileNames, AreShownQuotedWhenTheyHoldControlCharacters)
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out, "\"clear\\x1B[2J\"\n\"\\uDC00\"\n");
 
+    // JSON escapes control characters itself, but must stay valid UTF-8.
+    handset->queueFault(Fault::listedName("clear\x1B[2J"));
+    handset->queueFault(Fault::listedName("&#xDC00;"));
+    const auto json = tool({"--json", "ls", "/d"});
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_THAT(json.out, HasSubstr(R"("name": "clear\u001b[2J")"));
+    EXPECT_THAT(json.out, HasSubstr(R"("name": "\"\\uDC00\"")"));
+
     // A link's target is the handset's text too.
     handset->edit([](Emulator::FileSystem& fs) { fs.addLink(u"/l", u"clear\x1B[2J"); });
     for (const auto& verb : {std::vector<std::string>{"ls", "-l", "/l"}, {"stat", "/l"},

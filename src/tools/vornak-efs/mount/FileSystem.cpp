@@ -24,6 +24,7 @@
 #include "efs/File.h"
 #include "lang/Transcode.h"
 #include "mem/RefCount.h"
+#include "tools/vornak-efs/EntryName.h"
 #include "tools/vornak-efs/Failure.h"
 #include "tools/vornak-efs/Text.h"
 
@@ -84,14 +85,12 @@ mode_t hostMode(std::uint32_t mode)
     }
 }
 
-// Why a mount cannot show `name`, or nothing when it can.
-std::optional<std::string> unsafeEntryName(std::u16string_view name)
+// Why a mount cannot show `name`, or nothing when it can. A Linux folder
+// holds any name but these; "\\" and control characters are fine there.
+std::optional<std::string> unmountableName(std::u16string_view name)
 {
-    if (name.empty() || name == u"." || name == u"..") {
-        return "a name that is no file of its own";
-    }
-    if (name.find_first_of(std::u16string_view(u"/\0", 2)) != std::u16string_view::npos) {
-        return "a name with a \"/\" or a NUL in it";
+    if (leavesDirectory(name)) {
+        return "a name that is no file of its own, or holds a \"/\" or a NUL";
     }
     try {
         toUtf8(name);
@@ -396,7 +395,7 @@ int FileSystem::list(const std::string& path, std::vector<DirectoryEntry>& entri
         if (isDirectory && (name == u"." || name == u"..")) {
             continue;
         }
-        std::optional<std::string> refused = unsafeEntryName(name);
+        std::optional<std::string> refused = unmountableName(name);
         if (!refused && Lang::Platform::transcode(name) != found.name) {
             // "&#x41;" reads as "A", which would go back as "A".
             refused = "a name whose bytes would not go back to the handset the same";
@@ -404,7 +403,8 @@ int FileSystem::list(const std::string& path, std::vector<DirectoryEntry>& entri
         if (refused) {
             // Said once: the kernel lists a directory again and again.
             if (notes_ != nullptr && leftOut_.insert(path + '\0' + found.name).second) {
-                *notes_ << "vornak-efs: left out of " << path << ": " << *refused << std::endl;
+                *notes_ << "vornak-efs: left out of " << path << ": "
+                        << quotedName(name) << ", " << *refused << std::endl;
             }
             continue;
         }
