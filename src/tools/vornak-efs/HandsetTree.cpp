@@ -1,7 +1,6 @@
 #include "tools/vornak-efs/HandsetTree.h"
 
 #include "diag/EFSLStat.h"
-#include "efs/EFSDir.h"
 #include "lang/Transcode.h"
 #include "tools/vornak-efs/ArchiveNames.h"
 #include "tools/vornak-efs/Text.h"
@@ -33,12 +32,8 @@ std::u16string shownPath(std::string_view handsetPath)
 std::vector<ListedEntry> listDirectory(Session& session, std::string_view handsetPath)
 {
     const std::u16string request = requestPath(handsetPath);
-    std::vector<Marl::Common::EfsReadDirEntry> read =
-        session.attempt("listing", shownPath(handsetPath), [&] {
-            EFSDir directory(session.port(), session.timeout(), session.subsystem());
-            directory.OpenDir(request);
-            return directory.ReadAll();
-        });
+    const std::vector<Marl::Common::EfsReadDirEntry> read =
+        session.readDirectory(request, shownPath(handsetPath));
     std::vector<ListedEntry> entries;
     entries.reserve(read.size());
     for (const auto& found : read) {

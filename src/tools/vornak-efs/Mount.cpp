@@ -45,6 +45,7 @@ int mount(const Options& options, const OpenPort& openPort, std::ostream& err)
 
     Mount::Settings settings;
     settings.timeoutMs = options.timeoutMs;
+    settings.listingLimit = options.listingLimit;
     settings.subsystem = options.subsystem;
     settings.cacheLifetime =
         std::chrono::milliseconds(std::llround(options.cacheSeconds * 1000.0));

@@ -89,21 +89,26 @@ std::optional<Session::Attributes> Session::find(const std::u16string& path)
     return attributes;
 }
 
-std::vector<Session::Entry> Session::list(const std::u16string& path)
+std::vector<Marl::Common::EfsReadDirEntry> Session::readDirectory(const std::u16string& path,
+                                                                  std::u16string_view shown)
 {
-    std::vector<Marl::Common::EfsReadDirEntry> read;
     try {
-        read = attempt("listing", path, [&] {
+        return attempt("listing", shown, [&] {
             EFSDir directory(port_.get(), timeout_, subsystem_);
             directory.OpenDir(path);
             return directory.ReadAtMost(listingLimit_);
         });
     } catch (const Efs::ListingTooLong& e) {
-        throw Failure(kHandsetFailure, "The listing of " + printableName(path) + " went past " +
+        throw Failure(kHandsetFailure, "The listing of " + printableName(shown) + " went past " +
                                            std::to_string(e.limit()) +
                                            " entries without an end; stopped there "
                                            "(--listing-limit sets how many a directory may have)");
     }
+}
+
+std::vector<Session::Entry> Session::list(const std::u16string& path)
+{
+    const std::vector<Marl::Common::EfsReadDirEntry> read = readDirectory(path, path);
     std::vector<Entry> entries;
     entries.reserve(read.size());
     for (const auto& found : read) {

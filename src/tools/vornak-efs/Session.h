@@ -11,6 +11,7 @@
 #include "diag/EFSQuery.h"
 #include "diag/EFSStatFs.h"
 #include "diag/Efs2.h"
+#include "diag/EfsReadDirEntry.h"
 #include "efs/FileBase.h"
 #include "mem/RefCount.h"
 #include "platform/ComPtr.h"
@@ -68,6 +69,11 @@ public:
     // own links ("." and ".." listed as directories). Names are the
     // handset's, untrusted: see EntryName.h before making host files of them.
     std::vector<Entry> list(const std::u16string& path);
+    // The directory `path` as the handset lists it, handset bytes and all;
+    // `shown` names it in messages. Stops with a Failure beyond the listing
+    // limit.
+    std::vector<Marl::Common::EfsReadDirEntry> readDirectory(const std::u16string& path,
+                                                             std::u16string_view shown);
 
     // Opens a file for reading, or creates (or empties) it for writing.
     Rc::Pointer<Efs::FileBase> openForReading(const std::u16string& path);

@@ -168,6 +168,7 @@ TEST_F(HostileNames, AListingThatNeverEndsStopsAtTheLimit)
         {"ls", "/d"},
         {"ls", "-R", "/"},
         {"get", "-r", "/d", (host / "copy").string()},
+        {"backup", "/d", "-o", (host / "backup.tar").string()},
     };
     for (const auto& verb : verbs) {
         SCOPED_TRACE(::testing::PrintToString(verb));

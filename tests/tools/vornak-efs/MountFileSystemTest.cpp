@@ -207,4 +207,16 @@ TEST_F(MountFileSystem, NamesNoFolderCanHoldAreLeftOutOfListings)
     EXPECT_EQ(handset_->openDirectories(), 0u);
 }
 
+// A handset that never ends a listing fails that listing, not the mount.
+TEST_F(MountFileSystem, AListingThatNeverEndsFailsAtTheLimit)
+{
+    std::vector<VornakEfs::Mount::DirectoryEntry> entries;
+    handset_->queueFault(Fault::endlessListing());
+    EXPECT_EQ(fileSystem_->list("/data", entries), -EIO);
+    EXPECT_THAT(notes_.str(), HasSubstr("listing beyond 65536 entries"));
+    EXPECT_EQ(handset_->openDirectories(), 0u);
+    EXPECT_EQ(fileSystem_->list("/data", entries), 0);
+    EXPECT_EQ(entries.size(), 2u);
+}
+
 } // namespace

@@ -21,6 +21,7 @@
 #include "diag/EFSTruncate.h"
 #include "diag/EFSUnlink.h"
 #include "diag/Efs2.h"
+#include "efs/EFSDir.h"
 #include "efs/File.h"
 #include "lang/Transcode.h"
 #include "mem/RefCount.h"
@@ -356,6 +357,9 @@ std::vector<FileSystem::Listed> FileSystem::readDirectory(const std::u16string& 
     try {
         CEFSReadDir readDir(watch_.get(), settings_.timeoutMs, settings_.subsystem);
         for (std::uint32_t seqno = 1;; ++seqno) {
+            if (listed.size() == settings_.listingLimit) {
+                throw Efs::ListingTooLong(settings_.listingLimit); // EIO, with a note
+            }
             Listed& entry = listed.emplace_back();
             entry.name =
                 readDir.Execute(dirp, seqno, entry.type, entry.mode, entry.size, entry.accessTime,

@@ -38,6 +38,8 @@ struct Settings {
     std::uint8_t subsystem = 19;
     // How long what the handset said of a name is reused; 0 asks every time.
     std::chrono::milliseconds cacheLifetime{1000};
+    // A listing longer than this is a handset that never ends it.
+    std::size_t listingLimit = 65536;
     // The owner every name shows; the handset has none.
     uid_t owner = 0;
     gid_t group = 0;
