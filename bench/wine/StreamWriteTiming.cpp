@@ -25,23 +25,14 @@ constexpr std::uint32_t kChunk = Diag::Efs2::kMaxData;
 constexpr std::uint8_t kSubsystem = Diag::Efs2::kFileSubsystem;
 constexpr int kRuns = 5;
 
-void expect(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "%s\n", what);
-        std::exit(1);
-    }
-}
+using Bench::expect;
 
 } // namespace
 
 int main()
 {
     const Bench::InProcessModule module;
-    std::vector<std::uint8_t> original(kSize);
-    for (std::uint32_t i = 0; i < kSize; ++i) {
-        original[i] = static_cast<std::uint8_t>(i * 7 + i / kChunk);
-    }
+    const std::vector<std::uint8_t> original = Bench::patternBytes(kSize, kChunk);
     auto handset = std::make_shared<Emulator::Handset>();
     const auto port = Emulator::EmulatedPort::create(handset);
     const auto written = [&] {

@@ -43,4 +43,21 @@ void check(HRESULT hr, const char* what)
     }
 }
 
+void expect(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "%s\n", what);
+        std::exit(1);
+    }
+}
+
+std::vector<std::uint8_t> patternBytes(std::uint32_t size, std::uint32_t packet)
+{
+    std::vector<std::uint8_t> bytes(size);
+    for (std::uint32_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / packet);
+    }
+    return bytes;
+}
+
 } // namespace Bench

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <vector>
 
 namespace Bench {
@@ -42,5 +43,11 @@ double medianSeconds(int runs, Run&& run)
 
 // Ends the program with a message when `hr` is a failure.
 void check(HRESULT hr, const char* what);
+// Ends the program with `what` when `condition` is false.
+void expect(bool condition, const char* what);
+
+// `size` bytes that differ from packet to packet of `packet` bytes, so that a
+// packet read or written in the wrong place shows.
+std::vector<std::uint8_t> patternBytes(std::uint32_t size, std::uint32_t packet);
 
 } // namespace Bench

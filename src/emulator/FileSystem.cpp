@@ -283,6 +283,18 @@ void FileSystem::addEntry(const Resolved& place, NodePtr node)
 }
 
 // Whether `flags` let OPEN or PUT make the missing last name of `place`.
+// Whether `found` names something that may go: it exists and is not the root.
+std::uint32_t FileSystem::removable(const Resolved& found)
+{
+    if (found.error != kSuccess) {
+        return found.error;
+    }
+    if (!found.node) {
+        return kNoEntry;
+    }
+    return found.parent ? kSuccess : kBusy;
+}
+
 std::uint32_t FileSystem::creatable(const Resolved& place, std::uint32_t flags) const
 {
     if ((flags & OpenFlag::kCreate) == 0) {
@@ -367,14 +379,8 @@ std::uint32_t FileSystem::makeDirectory(std::string_view path, std::uint32_t per
 std::uint32_t FileSystem::removeDirectory(std::string_view path)
 {
     const Resolved found = resolve(path, Follow::NotLast);
-    if (found.error != kSuccess) {
-        return found.error;
-    }
-    if (!found.node) {
-        return kNoEntry;
-    }
-    if (!found.parent) {
-        return kBusy;
+    if (const std::uint32_t error = removable(found); error != kSuccess) {
+        return error;
     }
     if (!found.node->isDirectory()) {
         return kNotDirectory;
@@ -537,14 +543,8 @@ std::uint32_t FileSystem::access(std::string_view path, std::uint32_t permission
 std::uint32_t FileSystem::removeTree(std::string_view path)
 {
     const Resolved found = resolve(path, Follow::NotLast);
-    if (found.error != kSuccess) {
-        return found.error;
-    }
-    if (!found.node) {
-        return kNoEntry;
-    }
-    if (!found.parent) {
-        return kBusy;
+    if (const std::uint32_t error = removable(found); error != kSuccess) {
+        return error;
     }
     if (found.name.empty()) {
         return kInvalidArgument;

@@ -198,6 +198,7 @@ private:
     void touch(Node& directory) const;
     std::uint32_t creatable(const Resolved& place, std::uint32_t flags) const;
     static std::uint32_t reusable(const Node& node, std::uint32_t flags);
+    static std::uint32_t removable(const Resolved& found);
     void addEntry(const Resolved& place, NodePtr node);
     static void eraseEntry(const Resolved& place);
     std::vector<std::string> builderNames(std::u16string_view path) const;
